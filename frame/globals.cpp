@@ -1,0 +1,37 @@
+// Definitions of the shared state; every value is zero when the library loads.
+#include "frame/globals.h"
+
+namespace korrin {
+
+IDirect3D9* d3d;
+HMODULE d3d9Library;
+IDirect3DDevice9* device;
+D3DPRESENT_PARAMETERS presentParams;
+D3DCAPS9 deviceCaps;
+IDirect3DSurface9* backBuffer;
+int screenActive;
+int inScene;
+int alphaBlendCache;
+int srcBlendCache;
+int destBlendCache;
+int fvfCache;
+IDirect3DPixelShader9* colourKeyShader;
+int colourKeyShaderAvailable;
+int frameRate;
+int refreshRate;
+int screenWidth, screenHeight;
+int targetWidth, targetHeight;
+int currentBuffer;
+int screenIsWindowed;
+int viewX, viewY, autoStretch;
+int rightOffset, bottomOffset;
+int keyboardReady, mouseReady, joystickReady, soundReady;
+DisplayMode* modeList;
+int modeCount;
+int modeCursor;
+DWORD alphaIntensity;
+ObjectRegistry* spriteRegistry;
+ObjectRegistry* sprite3DRegistry;
+ObjectRegistry* soundRegistry;
+
+}  // namespace korrin

@@ -1,0 +1,58 @@
+// Direct3D and display-mode commands.
+#include <climits>
+
+#include "frame/ErrorPosition.h"
+#include "frame/globals.h"
+#include "korrin.h"
+#include "screen/D3D9HelperFunctions.h"
+
+namespace {
+
+int currentWidth, currentHeight, currentDepth, currentRefresh;  // the mode NextScreenMode made current
+
+}  // namespace
+
+extern "C" {
+
+void* __stdcall InitSprite() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::StartDirect3D();
+}
+
+int __stdcall ExamineScreenModes() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    korrin::modeCursor = 0;
+    return korrin::modeCount;
+}
+
+// The list is released when the first screen opens; after that the walk ends
+// at once.
+int __stdcall NextScreenMode() noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    if (modeList && modeCursor >= 0 && modeCursor < modeCount) {
+        const DisplayMode& mode = modeList[modeCursor++];
+        currentWidth = mode.width;
+        currentHeight = mode.height;
+        currentDepth = mode.depth;
+        currentRefresh = mode.refresh;
+        return 1;
+    }
+    currentWidth = currentHeight = currentDepth = currentRefresh = 0;
+    return 0;
+}
+
+int __stdcall ScreenModeWidth() noexcept { RECORD_POSITION(MODULE_MAIN); return currentWidth; }
+int __stdcall ScreenModeHeight() noexcept { RECORD_POSITION(MODULE_MAIN); return currentHeight; }
+int __stdcall ScreenModeDepth() noexcept { RECORD_POSITION(MODULE_MAIN); return currentDepth; }
+int __stdcall ScreenModeRefreshRate() noexcept { RECORD_POSITION(MODULE_MAIN); return currentRefresh; }
+
+// Bytes of texture memory free, capped at the largest 32-bit signed value.
+int __stdcall AvailableScreenMemory() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    if (!korrin::device) return 0;
+    const UINT available = korrin::device->GetAvailableTextureMem();
+    return available > static_cast<UINT>(INT_MAX) ? INT_MAX : static_cast<int>(available);
+}
+
+}  // extern "C"

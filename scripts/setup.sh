@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs everything korrin's build and tests need on a Debian 12 machine, as
+# root, idempotently: the i686 MinGW-w64 toolchain, CMake, 32-bit Wine with
+# Xvfb and 32-bit Mesa, GoogleTest sources, ImageMagick, and the static i686
+# image and sound libraries (scripts/build-deps.sh).
+#
+# Machines whose kernel cannot start 32-bit processes (no IA-32 compatibility
+# mode) still run 32-bit Wine: the script then fetches a recent qemu user-mode
+# emulator from Debian's backports suite into the cache, without touching the
+# system's apt configuration, and registers it for i386 ELF binaries.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+cache=${KORRIN_CACHE_DIR:-$HOME/.cache/korrin}
+mkdir -p "$cache"
+
+log() { printf '[setup] %s\n' "$*"; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# --- Debian packages -------------------------------------------------------
+packages=(
+    cmake make ninja-build g++ pkg-config git ca-certificates file
+    g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
+    googletest libgtest-dev clang libclang-rt-14-dev
+    wine wine32 wine64 xvfb xauth x11-utils
+    libgl1:i386 libgl1-mesa-dri:i386
+    imagemagick dpkg-dev autoconf automake libtool nasm
+)
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    log "adding the i386 architecture"
+    as_root dpkg --add-architecture i386
+    updated=0
+fi
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    log "installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
+        --no-install-recommends "${missing[@]}" >"$cache/apt-install.log" 2>&1 \
+        || { tail -30 "$cache/apt-install.log"; exit 1; }
+fi
+# --- 32-bit processes ------------------------------------------------------
+"$here/enable-i386.sh"
+
+# --- static i686 libraries --------------------------------------------------
+"$here/build-deps.sh"
+
+log "ready"

@@ -1,0 +1,290 @@
+// The fatal-error report, seen from outside: a child process (this program
+// started again with --child=<case>) faults, and the test acts as the user: it
+// waits for the child's message box, reads its title and text, checks its
+// owner and the state of the child's windows, and answers Yes or No.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host.h"
+
+namespace {
+
+// ---- the child side ---------------------------------------------------------
+
+int RunChild(const char* which) {
+    HMODULE korrin = LoadLibraryA("korrin.dll");
+    if (!korrin) return 90;
+    auto command = [&](const char* name) { return reinterpret_cast<int(__stdcall*)()>(GetProcAddress(korrin, name)); };
+    volatile int zero = 0;
+
+    if (strcmp(which, "divide-yes") == 0) {
+        command("__GetD3DDevice9")();  // the last position recorded is the main module's
+        volatile int result = 10 / zero;
+        (void)result;
+        printf("resumed\n");
+        return 3;
+    }
+    if (strcmp(which, "no-position") == 0) {
+        // Nothing of the library ran yet: no position is known.
+        *reinterpret_cast<volatile int*>(16) = 1;
+        printf("resumed\n");
+        fflush(stdout);
+        return 3;
+    }
+    if (strcmp(which, "stubs") == 0) {
+        reinterpret_cast<int(__stdcall*)(int)>(GetProcAddress(korrin, "IsPalette"))(1);
+        *reinterpret_cast<volatile int*>(16) = 1;
+        return 3;
+    }
+    if (strcmp(which, "lengths") == 0) {
+        command("InitPalette")();
+        // Faults in instructions of 1, 2, 5, 6, 8, 10 and 2 bytes; after each the
+        // next instruction counts the resumption in edi.
+        int resumed = 0;
+        asm volatile(
+            "xorl %%edi, %%edi\n\t"
+            "xorl %%eax, %%eax\n\t"
+            "xorl %%ecx, %%ecx\n\t"
+            "xorl %%ebx, %%ebx\n\t"
+            "int3\n\t"                                  // 1 byte: CC
+            "incl %%edi\n\t"
+            "divl %%ecx\n\t"                            // 2 bytes: F7 F1
+            "incl %%edi\n\t"
+            "movl 0x10, %%eax\n\t"                      // 5 bytes: A1 moffs32
+            "incl %%edi\n\t"
+            "movl 0x12345678(%%eax), %%edx\n\t"         // 6 bytes: 8B 90 disp32
+            "incl %%edi\n\t"
+            "movl $1, 0x20(%%eax,%%ebx,4)\n\t"          // 8 bytes: C7 44 98 20 imm32
+            "incl %%edi\n\t"
+            "movw $0x1234, 0x100(%%eax,%%ebx,4)\n\t"    // 10 bytes: 66 C7 84 98 disp32 imm16
+            "incl %%edi\n\t"
+            "ud2\n\t"                                   // 2 bytes: 0F 0B
+            "incl %%edi\n\t"
+            "movl %%edi, %0\n\t"
+            : "=m"(resumed)
+            :
+            : "eax", "ebx", "ecx", "edx", "edi", "memory");
+        printf("resumed %d\n", resumed);
+        fflush(stdout);
+        return 3;
+    }
+    if (strcmp(which, "windows") == 0) {
+        // Four top-level windows of this thread: the foreground one, another
+        // visible one, a hidden one and a disabled one.
+        auto make = [](const char* title, DWORD style) {
+            return CreateWindowExA(0, "STATIC", title, style | WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr,
+                                   nullptr, nullptr, nullptr);
+        };
+        HWND other = make("korrin-other", WS_VISIBLE);
+        HWND hidden = make("korrin-hidden", 0);
+        HWND disabled = make("korrin-disabled", WS_VISIBLE | WS_DISABLED);
+        HWND front = make("korrin-front", WS_VISIBLE);
+        SetForegroundWindow(front);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        command("__GetD3DDevice9")();
+        *reinterpret_cast<volatile int*>(16) = 1;
+        printf("front=%d other=%d hidden=%d disabled=%d visible=%d\n", IsWindowEnabled(front) ? 1 : 0,
+               IsWindowEnabled(other) ? 1 : 0, IsWindowEnabled(hidden) ? 1 : 0, IsWindowEnabled(disabled) ? 1 : 0,
+               IsWindowVisible(hidden) ? 1 : 0);
+        fflush(stdout);
+        return 3;
+    }
+    return 91;
+}
+
+// ---- the watching side ---------------------------------------------------------
+
+struct Box {
+    HWND window = nullptr;
+    std::string title, text;
+    HWND owner = nullptr;
+};
+
+struct ChildProcess {
+    PROCESS_INFORMATION process = {};
+    HANDLE output = nullptr;  // read end of the child's standard output
+};
+
+ChildProcess Start(const char* which) {
+    ChildProcess child;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE write = nullptr;
+    CreatePipe(&child.output, &write, &inherit, 0);
+    SetHandleInformation(child.output, HANDLE_FLAG_INHERIT, 0);
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string commandLine = std::string("\"") + self + "\" --child=" + which;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                               &child.process));
+    CloseHandle(write);
+    return child;
+}
+
+struct Search {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (owner == search->process && strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Waits for the child's message box; null when the child ended first.
+Box WaitForBox(const ChildProcess& child, DWORD timeoutMs = 120000) {
+    Box box;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        Search search = {child.process.dwProcessId, nullptr};
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found && GetDlgItem(search.found, IDYES)) {
+            Sleep(200);  // let the box finish laying itself out
+            box.window = search.found;
+            char buffer[1024] = {};
+            GetWindowTextA(box.window, buffer, sizeof buffer);
+            box.title = buffer;
+            buffer[0] = '\0';
+            GetDlgItemTextA(box.window, 0xFFFF, buffer, sizeof buffer);
+            box.text = buffer;
+            box.owner = GetWindow(box.window, GW_OWNER);
+            return box;
+        }
+        if (WaitForSingleObject(child.process.hProcess, 100) == WAIT_OBJECT_0) return box;
+    }
+    return box;
+}
+
+void Answer(const Box& box, int button) {
+    PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box.window, button)));
+}
+
+// Waits for the child to end; returns its exit code and what it printed.
+DWORD Finish(ChildProcess& child, std::string* printed) {
+    EXPECT_EQ(WaitForSingleObject(child.process.hProcess, 120000), WAIT_OBJECT_0);
+    DWORD code = 0xDEAD;
+    GetExitCodeProcess(child.process.hProcess, &code);
+    char buffer[512];
+    DWORD got = 0;
+    while (ReadFile(child.output, buffer, sizeof buffer, &got, nullptr) && got > 0) printed->append(buffer, got);
+    CloseHandle(child.output);
+    CloseHandle(child.process.hProcess);
+    CloseHandle(child.process.hThread);
+    return code;
+}
+
+bool IsLineTitle(const std::string& title) {
+    const std::string prefix = "ERROR in Line:";
+    if (title.compare(0, prefix.size(), prefix) != 0 || title.size() == prefix.size()) return false;
+    for (size_t i = prefix.size(); i < title.size(); ++i)
+        if (title[i] < '0' || title[i] > '9') return false;
+    return title != prefix + "0";
+}
+
+}  // namespace
+
+TEST(FatalReport, YesEndsTheProcessWithExitCodeZero) {
+    ChildProcess child = Start("divide-yes");
+    Box box = WaitForBox(child);
+    ASSERT_NE(box.window, nullptr) << "no message box";
+    EXPECT_TRUE(IsLineTitle(box.title)) << box.title;
+    EXPECT_EQ(box.text, "Module: Main Module\rDescription:Attempted division by zero\rQuit ?");
+    EXPECT_EQ(GetDlgItem(box.window, IDNO) != nullptr, true);
+    EXPECT_EQ(GetDlgItem(box.window, IDCANCEL), nullptr) << "Yes and No only";
+    Answer(box, IDYES);
+    std::string printed;
+    EXPECT_EQ(Finish(child, &printed), 0u);
+    EXPECT_EQ(printed, "") << "the process ended at once";
+}
+
+TEST(FatalReport, WithoutAPositionItSaysSoAndNoResumes) {
+    ChildProcess child = Start("no-position");
+    Box box = WaitForBox(child);
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_EQ(box.title, "ERROR in Line:-1");
+    EXPECT_EQ(box.text,
+              "Module: OnError line support disabled\rDescription:An attemped read or write to/from an address to which "
+              "that process isn't allowed\rQuit ?");
+    Answer(box, IDNO);
+    std::string printed;
+    EXPECT_EQ(Finish(child, &printed), 3u);
+    EXPECT_EQ(printed, "resumed\n");
+}
+
+TEST(FatalReport, NamesTheModuleThatRanLast) {
+    ChildProcess child = Start("stubs");
+    Box box = WaitForBox(child);
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_EQ(box.text.rfind("Module: Dummys\rDescription:", 0), 0u) << box.text;
+    EXPECT_TRUE(IsLineTitle(box.title)) << box.title;
+    Answer(box, IDNO);
+    std::string printed;
+    EXPECT_EQ(Finish(child, &printed), 3u);
+}
+
+TEST(FatalReport, NoResumesAfterInstructionsOfEveryLength) {
+    ChildProcess child = Start("lengths");
+    const char* descriptions[] = {
+        "BREAKPOINT A breakpoint was encountered.",
+        "Attempted division by zero",
+        "An attemped read or write to/from an address to which that process isn't allowed",
+        "An attemped read or write to/from an address to which that process isn't allowed",
+        "An attemped read or write to/from an address to which that process isn't allowed",
+        "An attemped read or write to/from an address to which that process isn't allowed",
+        "Try to execute an invalid instruction -such as MMX opcodes on a non MMX system",
+    };
+    for (const char* description : descriptions) {
+        Box box = WaitForBox(child);
+        ASSERT_NE(box.window, nullptr) << "no box for: " << description;
+        EXPECT_EQ(box.text, std::string("Module: Dummys\rDescription:") + description + "\rQuit ?");
+        Answer(box, IDNO);
+        // Wait until this box is gone before looking for the next one.
+        for (int i = 0; i < 600 && IsWindow(box.window); ++i) Sleep(50);
+    }
+    std::string printed;
+    EXPECT_EQ(Finish(child, &printed), 3u);
+    EXPECT_EQ(printed, "resumed 7\n");
+}
+
+TEST(FatalReport, OwnerIsTheForegroundWindowAndOtherWindowsAreDisabledMeanwhile) {
+    ChildProcess child = Start("windows");
+    Box box = WaitForBox(child);
+    ASSERT_NE(box.window, nullptr);
+    HWND front = FindWindowA("STATIC", "korrin-front");
+    HWND other = FindWindowA("STATIC", "korrin-other");
+    HWND disabled = FindWindowA("STATIC", "korrin-disabled");
+    ASSERT_NE(front, nullptr);
+    EXPECT_EQ(box.owner, front);
+    EXPECT_FALSE(IsWindowEnabled(other)) << "visible windows of the thread are disabled while the box is shown";
+    EXPECT_FALSE(IsWindowEnabled(disabled));
+    Answer(box, IDNO);
+    std::string printed;
+    EXPECT_EQ(Finish(child, &printed), 3u);
+    // Afterwards exactly the windows the report disabled are enabled again.
+    EXPECT_EQ(printed, "front=1 other=1 hidden=1 disabled=0 visible=0\n");
+}
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (strncmp(argv[i], "--child=", 8) == 0) return RunChild(argv[i] + 8);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,32 @@
+// What every Windows test program shares: korrin.dll loaded by name, and its
+// commands called through entry points found by name, as a host program does.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+namespace host {
+
+inline HMODULE Library() {
+    static HMODULE library = LoadLibraryA("korrin.dll");
+    return library;
+}
+
+template <class R, class... A>
+using Command = R(__stdcall*)(A...);
+
+// Calls the command `name` with `args`; a missing export fails the test.
+template <class R, class... A>
+R Call(const char* name, A... args) {
+    auto entry = reinterpret_cast<Command<R, A...>>(GetProcAddress(Library(), name));
+    if (!entry) {
+        ADD_FAILURE() << name << " is not exported";
+        return R();
+    }
+    return entry(args...);
+}
+
+inline int Int(const char* name) { return Call<int>(name); }
+
+}  // namespace host
