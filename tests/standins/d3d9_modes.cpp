@@ -1,6 +1,6 @@
 // Stand-in Direct3D 9: wraps the system's d3d9.dll and makes adapter 0 report
 // the display modes given in KORRIN_STANDIN_MODES, e.g.
-//   X1R5G5B5:640x480@60,800x600@0;R5G6B5:320x240@70;X8R8G8B8:1024x768@85
+//   X1R5G5B5:640x480@60,800x600@0/R5G6B5:320x240@70/X8R8G8B8:1024x768@85
 // A format not named has no modes. KORRIN_STANDIN_CREATE=null makes
 // Direct3DCreate9 return null. Every other call goes to the real object.
 #include <windows.h>
@@ -34,7 +34,7 @@ void ParseModes(const char* text) {
         if (!colon) return;
         const D3DFORMAT format = FormatNamed(text, static_cast<size_t>(colon - text));
         const char* at = colon + 1;
-        while (*at && *at != ';' && modeTotal < 64) {
+        while (*at && *at != '/' && modeTotal < 64) {
             Mode m = {format, 0, 0, 0};
             int used = 0;
             if (sscanf(at, "%ux%u@%u%n", &m.width, &m.height, &m.refresh, &used) != 3) return;
@@ -42,7 +42,7 @@ void ParseModes(const char* text) {
             at += used;
             if (*at == ',') ++at;
         }
-        text = *at == ';' ? at + 1 : at;
+        text = *at == '/' ? at + 1 : at;
     }
 }
 

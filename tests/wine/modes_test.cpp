@@ -2,6 +2,7 @@
 // adapters with chosen mode lists, and without a usable Direct3D.
 #include <d3d9.h>
 
+#include <string>
 #include <vector>
 
 #include "host.h"
@@ -44,8 +45,19 @@ void ExpectCurrentModeCleared() {
     EXPECT_EQ(Int("ScreenModeRefreshRate"), 0);
 }
 
+// The d3d9.dll the library would load: a stand-in beside the program, or
+// else the system's.
+HMODULE LoadedDirect3D() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string standIn(path, length);
+    standIn = standIn.substr(0, standIn.find_last_of("\\/") + 1) + "d3d9.dll";
+    if (GetFileAttributesA(standIn.c_str()) != INVALID_FILE_ATTRIBUTES) return GetModuleHandleA(standIn.c_str());
+    return GetModuleHandleA("d3d9.dll");
+}
+
 void ExpectNothingLeftBehind() {
-    EXPECT_EQ(GetModuleHandleA("d3d9.dll"), nullptr);
+    EXPECT_EQ(LoadedDirect3D(), nullptr);
     EXPECT_EQ(Int("ExamineScreenModes"), 0);
     EXPECT_EQ(Int("NextScreenMode"), 0);
     EXPECT_EQ(Int("Sprite_End"), 0);
@@ -59,13 +71,17 @@ TEST(RealAdapter, ListsTheAdaptersModesInItsOrder) {
     IDirect3D9* d3d = InitSprite();
     ASSERT_NE(d3d, nullptr);
 
-    // The adapter's own list, read directly: Wine offers X8R8G8B8 modes only.
+    // The adapter's own lists, read directly: 16-bit modes (X1R5G5B5 when
+    // there are any, else R5G6B5), then X8R8G8B8 modes.
     std::vector<Mode> expected;
-    EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_X1R5G5B5) + d3d->GetAdapterModeCount(0, D3DFMT_R5G6B5), 0u);
-    for (UINT i = 0; i < d3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8); ++i) {
-        D3DDISPLAYMODE m;
-        ASSERT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, i, &m), D3D_OK);
-        expected.push_back({static_cast<short>(m.Width), static_cast<short>(m.Height), 32, static_cast<short>(m.RefreshRate)});
+    const D3DFORMAT format16 = d3d->GetAdapterModeCount(0, D3DFMT_X1R5G5B5) > 0 ? D3DFMT_X1R5G5B5 : D3DFMT_R5G6B5;
+    for (D3DFORMAT format : {format16, D3DFMT_X8R8G8B8}) {
+        for (UINT i = 0; i < d3d->GetAdapterModeCount(0, format); ++i) {
+            D3DDISPLAYMODE m;
+            ASSERT_EQ(d3d->EnumAdapterModes(0, format, i, &m), D3D_OK);
+            expected.push_back({static_cast<short>(m.Width), static_cast<short>(m.Height),
+                                format == D3DFMT_X8R8G8B8 ? 32 : 16, static_cast<short>(m.RefreshRate)});
+        }
     }
     ASSERT_FALSE(expected.empty());
 
