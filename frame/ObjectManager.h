@@ -10,6 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// <windows.h> maps GetObject to the GDI call GetObjectA; the registry's own
+// GetObject takes the name over in every file that includes this header after
+// the platform headers (GDI's is then spelt GetObjectA).
+#ifdef GetObject
+#undef GetObject
+#endif
+
 namespace korrin {
 
 using ObjectNumber = std::intptr_t;

@@ -22,7 +22,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 extern "C" int __stdcall Sprite_End() noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    CloseScreen();
+    korrin::CloseScreen();
     if (soundRegistry) DestroyRegistry(soundRegistry);
     soundRegistry = nullptr;
     if (spriteRegistry) DestroyRegistry(spriteRegistry);

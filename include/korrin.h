@@ -35,6 +35,34 @@ KORRIN_API int KORRIN_CALL ScreenModeDepth(void) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL ScreenModeRefreshRate(void) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL AvailableScreenMemory(void) KORRIN_NOEXCEPT;
 
+/* Screens */
+KORRIN_API void* KORRIN_CALL OpenScreen(int width, int height, int depth, const char* title) KORRIN_NOEXCEPT;
+KORRIN_API void* KORRIN_CALL OpenWindowedScreen(void* window, int x, int y, int width, int height, int autoStretch,
+                                                int rightOffset, int bottomOffset) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL CloseScreen(void) KORRIN_NOEXCEPT;
+KORRIN_API void* KORRIN_CALL ScreenID(void) KORRIN_NOEXCEPT;
+
+/* Frames: presentation and pacing */
+KORRIN_API int KORRIN_CALL FlipBuffers2(int mode) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL FlipBuffers(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SetFrameRate(int framesPerSecond) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SetRefreshRate(int hertz) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ClearScreen(int colour) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL IsScreenActive(void) KORRIN_NOEXCEPT;
+
+/* Sprites: a number chosen by the program, or -1 for a dynamic sprite whose
+   handle the creating command returns */
+KORRIN_API int KORRIN_CALL CreateSprite2(int sprite, int width, int height, int flags) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL CreateSprite(int sprite, int width, int height) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL FreeSprite(int sprite) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL IsSprite(int sprite) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SpriteWidth(int sprite) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SpriteHeight(int sprite) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SpriteDepth(int sprite) KORRIN_NOEXCEPT;
+KORRIN_API void* KORRIN_CALL SpriteID(int sprite) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL TransparentSpriteColor(int sprite, int colour) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ClipSprite(int sprite, int x, int y, int width, int height) KORRIN_NOEXCEPT;
+
 /* Palette commands: accepted for completeness, they keep no palettes.
    CreatePalette shares its name with a GDI function: when <windows.h> was
    included first, it is not declared here (bind it by name instead). */

@@ -1,0 +1,2 @@
+// Frame pacing arithmetic.
+#include "screen/Pacing.h"

@@ -1,0 +1,2 @@
+// Frame pacing arithmetic, portable and clock-agnostic.
+#pragma once

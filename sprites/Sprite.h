@@ -1,0 +1,51 @@
+// Sprite records: one per sprite in spriteRegistry, addressed by the host's
+// number or by the handle a dynamic creation returned.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "frame/ObjectManager.h"
+#include "sprites/TextureManager.h"
+
+namespace korrin {
+
+struct Sprite {
+    TextureObject* texture;        // pixel storage; never 0 in a live record (marks the slot used)
+    int width, height;             // display size: the clip window's size
+    int depth;                     // 16, or 32 for sprites created with flag 8
+    int flags;                     // creation flags as given; 2 marks an alpha sprite
+    int imageWidth, imageHeight;   // full image size (the texture object's size)
+    int clipX, clipY;              // top-left of the clip window inside the image
+    float corners[8];              // (u, v) of top-left, top-right, bottom-left, bottom-right
+    TextureObject* alphaTexture;   // second, 32-bit texture object of an alpha sprite, or 0
+    float scaleU, scaleV;          // texture-coordinate scale used when drawing
+    int reserved;                  // pads the record to the registry's 84 bytes
+};
+static_assert(sizeof(Sprite) == 84, "sprite records are 84 bytes");
+static_assert(offsetof(Sprite, corners) == 36 && offsetof(Sprite, alphaTexture) == 68, "sprite record layout");
+
+extern DWORD defaultTransparentColor;  // host RGB given to every new sprite; TransparentSpriteColor(-1, …)
+
+// The live sprite under a number or handle, or null.
+Sprite* FindSprite(ObjectNumber number);
+
+// Makes a sprite (freeing any sprite under the number first); null on failure.
+Sprite* CreateSpriteRecord(ObjectNumber number, int width, int height, int flags);
+
+// Fills x..x+w-1 by y..y+h-1 of the sprite's image with a COLORREF through GDI.
+int FillSpriteBox(ObjectNumber number, int x, int y, int width, int height, DWORD colour);
+
+// Frees a sprite's texture objects and its registry slot.
+int ReleaseSprite(ObjectNumber number);
+
+// ForEachObject procedure: frees the sprite a record holds (CloseScreen).
+void ReleaseSpriteRecord(ObjectRegistry* registry, void* record);
+
+// Around a device reset: every sprite's texture object gives back, then
+// re-creates, what it keeps in the default pool.
+void ReleaseSpritesVideoMemory();
+void RestoreSpritesVideoMemory();
+
+}  // namespace korrin

@@ -1,0 +1,97 @@
+// The texture manager: a sprite's pixels in one Direct3D texture of exactly
+// the sprite's size, plus the surfaces its storage kind needs to be drawn
+// into (GDI, direct pixel access, rendering) and to survive a device reset.
+//
+// Kinds: 1 video 16-bit (dynamic A1R5G5B5 texture, system copy, render
+// target), 2 managed 16-bit (managed A1R5G5B5 texture, lockable render target
+// made on demand), 3 32-bit alpha (managed A8R8G8B8 texture), 4 render target
+// (X1R5G5B5 render-target texture with a system copy).
+//
+// Host programs reach a texture object through SpriteID and call its 16
+// operations by position through the table in its first field, so the table,
+// the record and their layouts are part of the library's interface.
+#pragma once
+
+#include <windows.h>
+#include <d3d9.h>
+
+#include <cstddef>
+
+namespace korrin {
+
+struct TextureObject;
+
+// The operations, in their fixed order; all stdcall, all return 0 on failure.
+struct TextureInterface {
+    int(__stdcall* GetKind)(TextureObject* object);
+    int(__stdcall* GetWidth)(TextureObject* object);
+    int(__stdcall* GetHeight)(TextureObject* object);
+    int(__stdcall* GetBitsPerPixel)(TextureObject* object);
+    TextureObject*(__stdcall* Create)(IDirect3DDevice9* device, int width, int height, int kind, int textureFlag);
+    IDirect3DTexture9*(__stdcall* GetDrawTexture)(TextureObject* object);
+    int(__stdcall* SetTransparentColor)(TextureObject* object, DWORD colour);
+    int(__stdcall* LockPixels)(TextureObject* object, int readOnly, int mode, void** address, int* pitch);
+    int(__stdcall* UnlockPixels)(TextureObject* object, int readOnly);
+    HDC(__stdcall* OpenDC)(TextureObject* object);
+    int(__stdcall* CloseDC)(TextureObject* object, int readOnly);
+    IDirect3DSurface9*(__stdcall* GetRenderTarget)(TextureObject* object);
+    int(__stdcall* ReleaseVideoMemory)(TextureObject* object);
+    int(__stdcall* RestoreVideoMemory)(TextureObject* object);
+    int(__stdcall* Free)(TextureObject* object);
+    TextureObject*(__stdcall* Optimize)(TextureObject* object, int preferRenderTarget);
+};
+static_assert(sizeof(TextureInterface) == 16 * 4, "16 operations of 4 bytes");
+
+// One texture object; every field is 32-bit, flags are 0 or 1.
+struct TextureObject {
+    const TextureInterface* operations;  // the interface table, shared by every texture object
+    int kind;                           // 1..4
+    int width, height;                  // pixels, fixed for the object's life
+    int defaultPool;                    // 1 for kinds 1 and 4 (lost on reset)
+    int mayOptimize;                    // kind 2 at creation; cleared when a conversion fails
+    int textureFlag;                    // sprite created with flag 4; handed on by Optimize
+    DWORD transparentColor;             // host RGB (red bits 0-7); black at creation
+    int copyModified;                   // kind 1: systemCopy changed since the last upload
+    int stale;                          // texture must be rebuilt from the pixel copy
+    HDC dc;                             // DC handed out by OpenDC, or 0
+    int directDC;                       // kind 3: dc taken from textureSurface directly
+    int locked;                         // a normal LockPixels lock is held
+    int changeCount;                    // modifying accesses so far; never decreases
+    IDirect3DDevice9* device;           // the device the resources belong to (no reference)
+    IDirect3DSurface9* systemCopy;      // system-memory pixel copy, or 0
+    IDirect3DTexture9* texture;         // the texture drawn with
+    IDirect3DSurface9* textureSurface;  // level 0 of texture
+    IDirect3DSurface9* targetSurface;   // render target, or 0
+};
+static_assert(sizeof(TextureObject) == 19 * 4, "texture objects are 19 fields of 4 bytes");
+static_assert(offsetof(TextureObject, kind) == 4 && offsetof(TextureObject, transparentColor) == 28 &&
+                  offsetof(TextureObject, device) == 56 && offsetof(TextureObject, targetSurface) == 72,
+              "field offsets are part of the interface");
+
+// The table every texture object points to.
+extern const TextureInterface textureInterface;
+
+// The interface operations, also called directly by the library.
+int __stdcall GetKind(TextureObject* object);
+int __stdcall GetWidth(TextureObject* object);
+int __stdcall GetHeight(TextureObject* object);
+int __stdcall GetBitsPerPixel(TextureObject* object);
+TextureObject* __stdcall CreateTexture(IDirect3DDevice9* device, int width, int height, int kind, int textureFlag);
+IDirect3DTexture9* __stdcall GetDrawTexture(TextureObject* object);
+int __stdcall SetTransparentColor(TextureObject* object, DWORD colour);
+int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** address, int* pitch);
+int __stdcall UnlockPixels(TextureObject* object, int readOnly);
+HDC __stdcall OpenDC(TextureObject* object);
+int __stdcall CloseDC(TextureObject* object, int readOnly);
+IDirect3DSurface9* __stdcall GetRenderTarget(TextureObject* object);
+int __stdcall ReleaseVideoMemory(TextureObject* object);
+int __stdcall RestoreVideoMemory(TextureObject* object);
+int __stdcall FreeTexture(TextureObject* object);
+TextureObject* __stdcall Optimize(TextureObject* object, int preferRenderTarget);
+
+// Operations outside the interface.
+DWORD GetTransparentColor(TextureObject* object);  // kind 3: 0
+int IsRenderTargetTexture(TextureObject* object);   // 1 for kind 4
+int FinishRendering(TextureObject* object);         // rendering into GetRenderTarget's surface ended
+
+}  // namespace korrin

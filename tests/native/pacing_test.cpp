@@ -1,0 +1,4 @@
+// Frame pacing arithmetic.
+#include "screen/Pacing.h"
+
+#include <gtest/gtest.h>
