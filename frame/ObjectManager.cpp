@@ -107,6 +107,10 @@ bool RecordInUse(const ObjectRegistry* registry, const void* record) {
     return false;
 }
 
+bool IsDynamicHandle(const ObjectRegistry* registry, ObjectNumber number) {
+    return registry && number != -1 && BlockContaining(registry, number) >= 0;
+}
+
 ObjectRegistry* CreateRegistry(std::int32_t recordSize, std::int32_t growth, RegistryProc freeCallback) {
     if (recordSize < 1) return nullptr;
     if (growth < 1) growth = 1;

@@ -50,6 +50,10 @@ int FreeObject(ObjectRegistry* registry, ObjectNumber number);
 int ForEachObject(ObjectRegistry* registry, RegistryProc procedure);
 int DestroyRegistry(ObjectRegistry* registry);
 
+// True when `number` lies inside one of the registry's dynamic blocks, i.e.
+// reads as a dynamic handle (of a live record or not).
+bool IsDynamicHandle(const ObjectRegistry* registry, ObjectNumber number);
+
 // True when the record's first 32-bit field (or the whole record, when it is
 // smaller than that) is non-zero.
 bool RecordInUse(const ObjectRegistry* registry, const void* record);

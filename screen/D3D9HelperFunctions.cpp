@@ -10,6 +10,7 @@
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "sprites/ColourKey.h"
+#include "sprites/Sprite.h"
 
 namespace korrin {
 
@@ -103,7 +104,10 @@ IDirect3D9* StartDirect3D() {
     if (CreateColourKeyTable() && (registry = CreateRegistry(84, 128, nullptr)) != nullptr && MakeModeList(direct3D)) {
         // A second InitSprite replaces the earlier objects; releasing them
         // here keeps them from leaking.
-        if (spriteRegistry) DestroyRegistry(spriteRegistry);
+        if (spriteRegistry) {
+            ForEachObject(spriteRegistry, ReleaseSpriteRecord);
+            DestroyRegistry(spriteRegistry);
+        }
         spriteRegistry = registry;
         ReleaseObject(d3d);
         d3d = direct3D;

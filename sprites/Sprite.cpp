@@ -1,4 +1,5 @@
-// Sprite records.
+// Sprite records: creation with a choice of texture kind, the initial black
+// fill through GDI, release, and the walks a device reset needs.
 #include "sprites/Sprite.h"
 
 #include "frame/ErrorPosition.h"
@@ -8,12 +9,126 @@ namespace korrin {
 
 DWORD defaultTransparentColor;
 
-Sprite* FindSprite(ObjectNumber number) { return static_cast<Sprite*>(GetObject(spriteRegistry, number)); }
-Sprite* CreateSpriteRecord(ObjectNumber, int, int, int) { return nullptr; }
-int FillSpriteBox(ObjectNumber, int, int, int, int, DWORD) { return 0; }
-int ReleaseSprite(ObjectNumber) { return 0; }
-void ReleaseSpriteRecord(ObjectRegistry*, void*) {}
-void ReleaseSpritesVideoMemory() {}
-void RestoreSpritesVideoMemory() {}
+namespace {
+
+// The number under which a record lives: its handle when it sits in a dynamic
+// block, else its index in the numbered array.
+ObjectNumber NumberOfRecord(ObjectRegistry* registry, void* record) {
+    const ObjectNumber handle = reinterpret_cast<ObjectNumber>(record);
+    if (GetObject(registry, handle) == record) return handle;
+    const auto offset = static_cast<unsigned char*>(record) - registry->numbered;
+    return static_cast<ObjectNumber>(offset / registry->recordSize);
+}
+
+// The texture object for a sprite of these flags: video-memory sprites try a
+// render-target texture first (when the colour-key shader can key it), then
+// kind 1, then the managed kind 2.
+TextureObject* MakeTexture(int width, int height, int flags) {
+    int kind = (flags & 1) ? 1 : 2;
+    if (flags & 8) {
+        if (!(flags & 4)) return nullptr;
+        kind = 3;
+    }
+    const int textureFlag = (flags & 4) ? 1 : 0;
+    TextureObject* texture = nullptr;
+    if (colourKeyShaderAvailable && kind == 1) texture = CreateTexture(device, width, height, 4, textureFlag);
+    if (!texture) texture = CreateTexture(device, width, height, kind, textureFlag);
+    if (!texture && kind == 1) texture = CreateTexture(device, width, height, 2, textureFlag);
+    return texture;
+}
+
+}  // namespace
+
+Sprite* FindSprite(ObjectNumber number) {
+    return spriteRegistry ? static_cast<Sprite*>(GetObject(spriteRegistry, number)) : nullptr;
+}
+
+Sprite* CreateSpriteRecord(ObjectNumber number, int width, int height, int flags) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    if (!spriteRegistry || !device || width < 1 || height < 1) return nullptr;
+    // A new sprite takes a number of the host's choice or -1; a handle is not
+    // a number to create under (the numbered array would have to grow to the
+    // handle's address), so it is refused before anything changes.
+    if (number < -1 || IsDynamicHandle(spriteRegistry, number)) return nullptr;
+    TextureObject* texture = MakeTexture(width, height, flags);
+    if (!texture) return nullptr;
+    if (FindSprite(number)) ReleaseSprite(number);
+    auto* sprite = static_cast<Sprite*>(AllocateObject(spriteRegistry, number));
+    if (!sprite) {
+        FreeTexture(texture);
+        return nullptr;
+    }
+    sprite->texture = texture;
+    sprite->width = sprite->imageWidth = width;
+    sprite->height = sprite->imageHeight = height;
+    sprite->flags = flags;
+    sprite->depth = GetKind(texture) == 3 ? 32 : 16;
+    sprite->clipX = sprite->clipY = 0;
+    const float corners[8] = {0, 0, 1, 0, 0, 1, 1, 1};
+    for (int i = 0; i < 8; ++i) sprite->corners[i] = corners[i];
+    sprite->scaleU = sprite->scaleV = 1.0f;
+    sprite->alphaTexture = nullptr;
+    SetTransparentColor(texture, defaultTransparentColor);
+    return sprite;
+}
+
+int FillSpriteBox(ObjectNumber number, int x, int y, int width, int height, DWORD colour) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    Sprite* sprite = FindSprite(number);
+    if (!sprite) return 0;
+    HDC dc = OpenDC(sprite->texture);
+    if (!dc) return 0;
+    HBRUSH brush = CreateSolidBrush(colour);
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+    HGDIOBJ oldBrush = brush ? SelectObject(dc, brush) : nullptr;
+    // With the null pen, Rectangle fills x..x+w-1 by y..y+h-1.
+    const bool filled = brush && oldBrush && Rectangle(dc, x, y, x + width, y + height);
+    if (oldBrush) SelectObject(dc, oldBrush);
+    if (oldPen) SelectObject(dc, oldPen);
+    if (brush) DeleteObject(brush);
+    if (!filled) {
+        CloseDC(sprite->texture, 1);
+        return 0;
+    }
+    return CloseDC(sprite->texture, 0) ? 1 : 0;
+}
+
+int ReleaseSprite(ObjectNumber number) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    Sprite* sprite = FindSprite(number);
+    if (!sprite) return 0;
+    TextureObject* texture = sprite->texture;
+    TextureObject* alphaTexture = sprite->alphaTexture;
+    const int freed = FreeObject(spriteRegistry, number);
+    FreeTexture(texture);
+    if (alphaTexture) FreeTexture(alphaTexture);
+    return freed;
+}
+
+void ReleaseSpriteRecord(ObjectRegistry* registry, void* record) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    auto* sprite = static_cast<Sprite*>(record);
+    const ObjectNumber number = NumberOfRecord(registry, record);
+    TextureObject* texture = sprite->texture;
+    TextureObject* alphaTexture = sprite->alphaTexture;
+    FreeObject(registry, number);
+    if (texture) FreeTexture(texture);
+    if (alphaTexture) FreeTexture(alphaTexture);
+}
+
+namespace {
+void ReleaseOne(ObjectRegistry*, void* record) { ReleaseVideoMemory(static_cast<Sprite*>(record)->texture); }
+void RestoreOne(ObjectRegistry*, void* record) { RestoreVideoMemory(static_cast<Sprite*>(record)->texture); }
+}  // namespace
+
+void ReleaseSpritesVideoMemory() {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    ForEachObject(spriteRegistry, ReleaseOne);
+}
+
+void RestoreSpritesVideoMemory() {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    ForEachObject(spriteRegistry, RestoreOne);
+}
 
 }  // namespace korrin

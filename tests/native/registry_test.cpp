@@ -259,3 +259,12 @@ TEST_F(FailingAllocation, FailedBlockGrowthKeepsTheOldBlocks) {
     EXPECT_EQ(r->blockCount, 2);
     DestroyRegistry(r);
 }
+
+TEST_F(RegistryTest, TellsDynamicHandlesFromNumbers) {
+    void* r = AllocateObject(registry, -1);
+    EXPECT_TRUE(IsDynamicHandle(registry, Handle(r)));
+    EXPECT_TRUE(IsDynamicHandle(registry, Handle(r) + 3)) << "inside a block, even off a boundary";
+    EXPECT_FALSE(IsDynamicHandle(registry, 5));
+    EXPECT_FALSE(IsDynamicHandle(registry, -1));
+    EXPECT_FALSE(IsDynamicHandle(nullptr, Handle(r)));
+}
