@@ -1,4 +1,6 @@
 // Screen and presentation commands.
+#include <windows.h>
+
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "korrin.h"
@@ -6,15 +8,61 @@
 
 extern "C" {
 
-void* __stdcall OpenScreen(int, int, int, const char*) noexcept { RECORD_POSITION(MODULE_MAIN); return nullptr; }
-void* __stdcall OpenWindowedScreen(void*, int, int, int, int, int, int, int) noexcept { RECORD_POSITION(MODULE_MAIN); return nullptr; }
-int __stdcall CloseScreen() noexcept { RECORD_POSITION(MODULE_MAIN); return korrin::CloseScreen(); }
-void* __stdcall ScreenID() noexcept { RECORD_POSITION(MODULE_MAIN); return nullptr; }
-int __stdcall FlipBuffers2(int) noexcept { RECORD_POSITION(MODULE_MAIN); return 0; }
-int __stdcall FlipBuffers() noexcept { RECORD_POSITION(MODULE_MAIN); return 0; }
-int __stdcall SetFrameRate(int) noexcept { RECORD_POSITION(MODULE_MAIN); return 1; }
-int __stdcall SetRefreshRate(int) noexcept { RECORD_POSITION(MODULE_MAIN); return 0; }
-int __stdcall ClearScreen(int) noexcept { RECORD_POSITION(MODULE_MAIN); return 0; }
-int __stdcall IsScreenActive() noexcept { RECORD_POSITION(MODULE_MAIN); return 0; }
+void* __stdcall OpenScreen(int width, int height, int depth, const char* title) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::OpenScreen(width, height, depth, title);
+}
+
+void* __stdcall OpenWindowedScreen(void* window, int x, int y, int width, int height, int autoStretch,
+                                   int rightOffset, int bottomOffset) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::OpenWindowedScreen(static_cast<HWND>(window), x, y, width, height, autoStretch, rightOffset,
+                                      bottomOffset);
+}
+
+int __stdcall CloseScreen() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::CloseScreen();
+}
+
+void* __stdcall ScreenID() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::presentParams.hDeviceWindow;
+}
+
+int __stdcall FlipBuffers2(int mode) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::FlipBuffers2(mode);
+}
+
+int __stdcall FlipBuffers() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::FlipBuffers2(1);
+}
+
+int __stdcall SetFrameRate(int framesPerSecond) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    korrin::frameRate = framesPerSecond;
+    return 1;
+}
+
+// The refresh rate belongs to the open screen's display mode: it changes only
+// while no screen is open, and the next opening replaces it.
+int __stdcall SetRefreshRate(int hertz) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    if (korrin::device) return 0;
+    korrin::refreshRate = hertz;
+    return 1;
+}
+
+int __stdcall ClearScreen(int colour) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::ClearScreen(colour);
+}
+
+int __stdcall IsScreenActive() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::IsScreenActive();
+}
 
 }  // extern "C"

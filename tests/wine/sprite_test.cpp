@@ -7,34 +7,13 @@
 #include <vector>
 
 #include "host.h"
+#include "texture_ops.h"
 
 using host::Call;
 using host::Int;
 
 namespace {
 
-// The texture object as a host sees it: its first field is the table of the
-// 16 stdcall operations, called by position.
-struct TextureOps {
-    int(__stdcall* GetKind)(void*);
-    int(__stdcall* GetWidth)(void*);
-    int(__stdcall* GetHeight)(void*);
-    int(__stdcall* GetBitsPerPixel)(void*);
-    void*(__stdcall* Create)(void*, int, int, int, int);
-    IDirect3DTexture9*(__stdcall* GetDrawTexture)(void*);
-    int(__stdcall* SetTransparentColor)(void*, DWORD);
-    int(__stdcall* LockPixels)(void*, int, int, void**, int*);
-    int(__stdcall* UnlockPixels)(void*, int);
-    HDC(__stdcall* OpenDC)(void*);
-    int(__stdcall* CloseDC)(void*, int);
-    void*(__stdcall* GetRenderTarget)(void*);
-    int(__stdcall* ReleaseVideoMemory)(void*);
-    int(__stdcall* RestoreVideoMemory)(void*);
-    int(__stdcall* Free)(void*);
-    void*(__stdcall* Optimize)(void*, int);
-};
-
-const TextureOps& Ops(void* texture) { return **static_cast<TextureOps**>(texture); }
 DWORD TransparentColourOf(void* texture) { return static_cast<DWORD*>(texture)[7]; }
 
 // 16-bit words of a sprite's drawable texture, read back through Direct3D.

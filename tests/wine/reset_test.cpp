@@ -1,0 +1,132 @@
+// Sprites survive a device reset: with a stand-in Direct3D that reports a
+// lost, then resettable device, FlipBuffers resets the device (which only
+// succeeds once every default-pool resource is released) and every sprite,
+// numbered or dynamic, of every kind shows its pixels again afterwards.
+#include <d3d9.h>
+#include <wrl/client.h>
+
+#include <vector>
+
+#include "host.h"
+#include "texture_ops.h"
+
+using host::Call;
+using host::Int;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+DWORD Pattern(int kind, int x, int y, int seed) {
+    if (kind == 3) return 0xFF000000u | static_cast<DWORD>((x * 37 + y * 11 + seed) & 0xFFFFFF);
+    return static_cast<DWORD>(((x * 7 + y * 13 + seed) & 0x7FFF) | 1);  // never the black key
+}
+
+// Writes the pattern through the sprite's pixel copy.
+bool Paint(void* texture, int seed) {
+    const TextureOps& ops = Ops(texture);
+    const int kind = ops.GetKind(texture), w = ops.GetWidth(texture), h = ops.GetHeight(texture);
+    void* bits = nullptr;
+    int pitch = 0;
+    if (!ops.LockPixels(texture, 0, 0, &bits, &pitch)) return false;
+    for (int y = 0; y < h; ++y) {
+        BYTE* row = static_cast<BYTE*>(bits) + y * pitch;
+        for (int x = 0; x < w; ++x) {
+            if (kind == 3) reinterpret_cast<DWORD*>(row)[x] = Pattern(kind, x, y, seed);
+            else reinterpret_cast<WORD*>(row)[x] = static_cast<WORD>(Pattern(kind, x, y, seed));
+        }
+    }
+    return ops.UnlockPixels(texture, 0) != 0;
+}
+
+// Reads the Direct3D texture the sprite is drawn with and compares it with
+// the pattern (colour bits; 16-bit kinds with the alpha bit where they have one).
+int Mismatches(IDirect3DDevice9* device, void* texture, int seed) {
+    const TextureOps& ops = Ops(texture);
+    const int kind = ops.GetKind(texture), w = ops.GetWidth(texture), h = ops.GetHeight(texture);
+    IDirect3DTexture9* drawn = ops.GetDrawTexture(texture);
+    if (!drawn) return w * h;
+    ComPtr<IDirect3DSurface9> level, copy;
+    drawn->GetSurfaceLevel(0, &level);
+    D3DSURFACE_DESC desc;
+    level->GetDesc(&desc);
+    IDirect3DSurface9* source = level.Get();
+    if (desc.Pool == D3DPOOL_DEFAULT && (desc.Usage & D3DUSAGE_RENDERTARGET)) {
+        device->CreateOffscreenPlainSurface(w, h, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+        if (FAILED(device->GetRenderTargetData(level.Get(), copy.Get()))) return w * h;
+        source = copy.Get();
+    }
+    D3DLOCKED_RECT locked;
+    if (FAILED(source->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return w * h;
+    int wrong = 0;
+    for (int y = 0; y < h; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch;
+        for (int x = 0; x < w; ++x) {
+            if (kind == 3) {
+                wrong += reinterpret_cast<const DWORD*>(row)[x] != Pattern(kind, x, y, seed);
+            } else {
+                const WORD value = reinterpret_cast<const WORD*>(row)[x];
+                const WORD expected = static_cast<WORD>(Pattern(kind, x, y, seed));
+                wrong += (value & 0x7FFF) != expected;
+                if (kind == 1 || kind == 2) wrong += (value & 0x8000) == 0;  // opaque
+            }
+        }
+    }
+    source->UnlockRect();
+    return wrong;
+}
+
+struct StandIn {
+    void(WINAPI* loseDevice)(LONG);
+    int(WINAPI* resetCalls)();
+};
+
+}  // namespace
+
+TEST(DeviceReset, EverySpriteKeepsItsPixels) {
+    HWND window = CreateWindowExA(0, "STATIC", "reset", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 150, nullptr,
+                                  nullptr, nullptr, nullptr);
+    SetForegroundWindow(window);
+    ASSERT_NE(Call<void*>("InitSprite"), nullptr);
+    auto* device = static_cast<IDirect3DDevice9*>(
+        Call<void*>("OpenWindowedScreen", static_cast<void*>(window), 0, 0, 128, 96, 0, 0, 0));
+    ASSERT_NE(device, nullptr);
+    HMODULE d3d9 = GetModuleHandleA("d3d9.dll");
+    StandIn standIn = {reinterpret_cast<void(WINAPI*)(LONG)>(GetProcAddress(d3d9, "StandInLoseDevice")),
+                       reinterpret_cast<int(WINAPI*)()>(GetProcAddress(d3d9, "StandInResetCalls"))};
+    ASSERT_TRUE(standIn.loseDevice && standIn.resetCalls) << "run beside the stand-in d3d9.dll";
+
+    // Numbered and dynamic sprites of every kind the flags give.
+    struct Made {
+        int id;
+        int seed;
+    };
+    std::vector<Made> sprites;
+    const int flags[] = {0, 1, 12};
+    int seed = 1;
+    for (int f : flags) {
+        ASSERT_NE(Call<int>("CreateSprite2", 10 + f, 24, 16, f), 0);
+        sprites.push_back({10 + f, seed++});
+        const int handle = Call<int>("CreateSprite2", -1, 20, 12, f);
+        ASSERT_NE(handle, 0);
+        sprites.push_back({handle, seed++});
+    }
+    std::vector<int> kinds;
+    for (const Made& s : sprites) {
+        void* texture = Call<void*>("SpriteID", s.id);
+        ASSERT_TRUE(Paint(texture, s.seed));
+        ASSERT_EQ(Mismatches(device, texture, s.seed), 0) << "before the reset, sprite " << s.id;
+        kinds.push_back(Ops(texture).GetKind(texture));
+    }
+
+    const int resets = standIn.resetCalls();
+    standIn.loseDevice(0);  // lost; it can be reset at once
+    EXPECT_EQ(Int("FlipBuffers"), 1);
+    EXPECT_EQ(standIn.resetCalls(), resets + 1) << "the device was reset";
+    for (size_t i = 0; i < sprites.size(); ++i) {
+        void* texture = Call<void*>("SpriteID", sprites[i].id);
+        EXPECT_EQ(Mismatches(device, texture, sprites[i].seed), 0)
+            << "after the reset, sprite " << sprites[i].id << " of kind " << kinds[i];
+    }
+    Int("Sprite_End");
+    DestroyWindow(window);
+}
