@@ -89,7 +89,8 @@ int FormatBitsPerPixel(D3DFORMAT format) {
 IDirect3D9* StartDirect3D() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     alphaIntensity = 0x00FFFFFF;
-    auto create = reinterpret_cast<Direct3DCreate9Proc>(LoadComponent(&d3d9Library, "d3d9.dll", "Direct3DCreate9"));
+    auto create = reinterpret_cast<Direct3DCreate9Proc>(
+        reinterpret_cast<void*>(LoadComponent(&d3d9Library, "d3d9.dll", "Direct3DCreate9")));
     if (!create) return nullptr;
     IDirect3D9* direct3D = create(D3D_SDK_VERSION);
     if (!direct3D) {
