@@ -63,6 +63,11 @@ KORRIN_API void* KORRIN_CALL SpriteID(int sprite) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL TransparentSpriteColor(int sprite, int colour) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL ClipSprite(int sprite, int x, int y, int width, int height) KORRIN_NOEXCEPT;
 
+/* 2D display into the current drawing target, 1:1 at (x, y); the result is
+   the Direct3D result of the draw (0 when drawn), or 0 when nothing was drawn */
+KORRIN_API int KORRIN_CALL DisplaySprite(int sprite, int x, int y) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL DisplayTransparentSprite(int sprite, int x, int y) KORRIN_NOEXCEPT;
+
 /* Palette commands: accepted for completeness, they keep no palettes.
    CreatePalette shares its name with a GDI function: when <windows.h> was
    included first, it is not declared here (bind it by name instead). */

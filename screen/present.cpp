@@ -9,6 +9,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "render/RenderState.h"
 #include "frame/platform.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
@@ -105,6 +106,10 @@ bool ResetDevice() {
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     fvfCache = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
     device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    // A reset drops the shader binding and the constants (back to zero, which
+    // is the black key the constant then holds).
+    colourKeyShaderBound = 0;
+    colourKeyShaderKey = 0;
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "render/RenderState.h"
 #include "frame/platform.h"
 #include "sprites/Sprite.h"
 
@@ -81,6 +82,8 @@ bool CreateScreenDevice(HWND focus) {
     // alpha blend (the default too), so the first drawing sets what it needs.
     inScene = 0;
     alphaBlendCache = srcBlendCache = destBlendCache = fvfCache = 0;
+    colourKeyShaderBound = 0;  // a new device has no shader and zero constants
+    colourKeyShaderKey = 0;
     return true;
 }
 

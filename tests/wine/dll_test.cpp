@@ -26,6 +26,8 @@ const Export commands[] = {
     {"CreateSprite", 3},
     {"CreateSprite2", 4},
     {"DisplayPalette", 1},
+    {"DisplaySprite", 3},
+    {"DisplayTransparentSprite", 3},
     {"ExamineScreenModes", 0},
     {"FlipBuffers", 0},
     {"FlipBuffers2", 1},

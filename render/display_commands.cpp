@@ -1,0 +1,62 @@
+// Plain and transparent sprite display: one pre-transformed quad per sprite,
+// clipped to the drawing target, drawn 1:1.
+#include "frame/ErrorPosition.h"
+#include "frame/globals.h"
+#include "korrin.h"
+#include "render/RenderState.h"
+#include "render/SpriteQuad.h"
+#include "sprites/Sprite.h"
+
+namespace korrin {
+
+namespace {
+
+// Quad steps shared by the display commands: clip, set the texture, draw.
+// `states` sets the cached render states once the quad is known to be visible.
+template <class SetStates>
+int DrawSpriteQuad(const Sprite* sprite, TextureObject* texture, int x, int y, SetStates states) {
+    const SpriteQuadSource source = {sprite->width,  sprite->height, sprite->imageWidth, sprite->imageHeight,
+                                     sprite->corners, sprite->scaleU, sprite->scaleV};
+    SpriteQuad quad;
+    if (!ComputeSpriteQuad(source, x, y, targetWidth, targetHeight, &quad)) return 0;
+    states();
+    PlainVertex vertices[4];
+    FillPlainVertices(quad, vertices);
+    device->SetTexture(0, GetDrawTexture(texture));
+    return static_cast<int>(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(PlainVertex)));
+}
+
+}  // namespace
+
+}  // namespace korrin
+
+extern "C" {
+
+// An opaque copy: every pixel of the displayed part, the transparent colour included.
+int __stdcall DisplaySprite(int number, int x, int y) noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    if (!EnsureScene()) return 0;
+    UnbindColourKeyShader();
+    const Sprite* sprite = FindSprite(number);
+    if (!sprite) return 0;
+    return DrawSpriteQuad(sprite, sprite->texture, x, y, [] {
+        SetBlendStates(TRUE, D3DBLEND_ONE, D3DBLEND_ZERO, kPlainVertexFormat);
+    });
+}
+
+// Pixels of the sprite's transparent colour are left out: by the texture's
+// alpha bit, or by the colour-key shader for render-target textures.
+int __stdcall DisplayTransparentSprite(int number, int x, int y) noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    if (!EnsureScene()) return 0;
+    const Sprite* sprite = FindSprite(number);
+    if (!sprite) return 0;
+    ApplyColourKey(sprite->texture);
+    return DrawSpriteQuad(sprite, sprite->texture, x, y, [] {
+        SetBlendStates(TRUE, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, kPlainVertexFormat);
+    });
+}
+
+}  // extern "C"
