@@ -24,7 +24,7 @@ as_root() {
 packages=(
     cmake make ninja-build g++ pkg-config git ca-certificates file
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
-    googletest libgtest-dev clang libclang-rt-14-dev
+    googletest libgtest-dev clang libclang-rt-14-dev libpng-dev libjpeg-dev libtiff-dev
     wine wine32 wine64 xvfb xauth x11-utils
     libgl1:i386 libgl1-mesa-dri:i386
     imagemagick dpkg-dev autoconf automake libtool nasm

@@ -1,0 +1,243 @@
+// DisplaySprite and DisplayTransparentSprite on a windowed screen, checked by
+// reading the back buffer: texels map to pixels exactly (every row and column
+// of the test image differs), clipping at each edge shows the right image
+// columns and rows, a clip window combines with target clipping, the
+// transparent colour is drawn by DisplaySprite and left out by
+// DisplayTransparentSprite (by the alpha bit, or by the colour-key shader for
+// render-target sprites), and a run of sprites sets the cached states once.
+#include <d3d9.h>
+#include <wrl/client.h>
+
+#include <vector>
+
+#include "host.h"
+#include "texture_ops.h"
+
+using host::Call;
+using host::Int;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr int kWidth = 160, kHeight = 120;   // the screen
+constexpr DWORD kBackground = 0x00204060;    // X8R8G8B8 after ClearScreen(0x604020)
+
+// A 15-bit colour unique to every pixel of a 64 by 32 image, never black.
+WORD Texel(int x, int y) { return static_cast<WORD>(0x4000 | x | (y << 6)); }
+
+// The 8-bit X8R8G8B8 value a 5-bit-per-channel colour shows as.
+DWORD Shown(WORD c) {
+    auto widen = [](int n) { return static_cast<DWORD>((n * 255 + 15) / 31); };
+    return (widen((c >> 10) & 31) << 16) | (widen((c >> 5) & 31) << 8) | widen(c & 31);
+}
+
+bool Near(DWORD a, DWORD b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        if (d < -3 || d > 3) return false;
+    }
+    return true;
+}
+
+// Paints a sprite's pixel copy with `texel(x, y)` through its texture object.
+template <class F>
+void Paint(int sprite, int w, int h, F texel) {
+    void* texture = Call<void*>("SpriteID", sprite);
+    ASSERT_NE(texture, nullptr);
+    void* bits = nullptr;
+    int pitch = 0;
+    ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            reinterpret_cast<WORD*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
+    ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
+}
+
+class Display : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        window_ = CreateWindowExA(0, "STATIC", "display", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
+                                  nullptr, nullptr, nullptr);
+        ASSERT_NE(Call<void*>("InitSprite"), nullptr);
+    }
+    static void TearDownTestSuite() {
+        Int("Sprite_End");
+        DestroyWindow(window_);
+    }
+    void SetUp() override {
+        device_ = static_cast<IDirect3DDevice9*>(
+            Call<void*>("OpenWindowedScreen", static_cast<void*>(window_), 0, 0, kWidth, kHeight, 0, 0, 0));
+        ASSERT_NE(device_, nullptr);
+        ASSERT_NE(Call<int>("CreateSprite", 0, 64, 32), 0);
+        Paint(0, 64, 32, Texel);
+        Clear();
+    }
+    void TearDown() override { Int("CloseScreen"); }
+
+    void Clear() { ASSERT_EQ(Call<int>("ClearScreen", 0x604020), 1); }
+
+    // The back buffer as X8R8G8B8 values, row by row.
+    std::vector<DWORD> Read() {
+        std::vector<DWORD> pixels;
+        ComPtr<IDirect3DSurface9> back, copy;
+        device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+        device_->CreateOffscreenPlainSurface(kWidth, kHeight, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+        if (FAILED(device_->GetRenderTargetData(back.Get(), copy.Get()))) return pixels;
+        D3DLOCKED_RECT locked;
+        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                pixels.push_back(reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch)[x] & 0xFFFFFF);
+        copy->UnlockRect();
+        return pixels;
+    }
+
+    // Counts pixels where the picture differs from the image's columns
+    // [u0, u0 + w) and rows [v0, v0 + h) drawn at (x, y), and from the
+    // background everywhere else.
+    int Wrong(const std::vector<DWORD>& pixels, int x, int y, int u0, int v0, int w, int h) {
+        int wrong = 0;
+        for (int py = 0; py < kHeight; ++py) {
+            for (int px = 0; px < kWidth; ++px) {
+                const bool inside = px >= x && px < x + w && py >= y && py < y + h;
+                const DWORD expected = inside ? Shown(Texel(u0 + px - x, v0 + py - y)) : kBackground;
+                if (!Near(pixels[py * kWidth + px], expected)) {
+                    if (wrong < 5)
+                        ADD_FAILURE() << "pixel (" << px << "," << py << ") is " << std::hex << pixels[py * kWidth + px]
+                                      << " not " << expected;
+                    ++wrong;
+                }
+            }
+        }
+        return wrong;
+    }
+
+    static HWND window_;
+    IDirect3DDevice9* device_ = nullptr;
+};
+HWND Display::window_;
+
+}  // namespace
+
+TEST_F(Display, TexelsMapToPixelsExactly) {
+    EXPECT_EQ(Call<int>("DisplaySprite", 0, 10, 20), 0);
+    EXPECT_EQ(Wrong(Read(), 10, 20, 0, 0, 64, 32), 0);
+}
+
+TEST_F(Display, ClippingAtEachEdgeShowsTheRightPart) {
+    // Drawn at (x, y); visible from (vx, vy): image columns u0.., rows v0...
+    struct Case { int x, y, vx, vy, u0, v0, w, h; };
+    const Case cases[] = {
+        {-10, 5, 0, 5, 10, 0, 54, 32},                              // left
+        {kWidth - 20, 7, kWidth - 20, 7, 0, 0, 20, 32},             // right
+        {30, -12, 30, 0, 0, 12, 64, 20},                            // top
+        {40, kHeight - 9, 40, kHeight - 9, 0, 0, 64, 9},            // bottom
+        {-63, -31, 0, 0, 63, 31, 1, 1},                             // one pixel in at the corner
+    };
+    for (const Case& c : cases) {
+        Clear();
+        EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, c.x, c.y), 0);
+        EXPECT_EQ(Wrong(Read(), c.vx, c.vy, c.u0, c.v0, c.w, c.h), 0) << "at " << c.x << "," << c.y;
+    }
+}
+
+TEST_F(Display, TouchingOrOutsideTheTargetDrawsNothing) {
+    for (int x : {-64, kWidth}) EXPECT_EQ(Call<int>("DisplaySprite", 0, x, 10), 0);
+    for (int y : {-32, kHeight}) EXPECT_EQ(Call<int>("DisplaySprite", 0, 10, y), 0);
+    EXPECT_EQ(Wrong(Read(), 0, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(Call<int>("DisplaySprite", 99, 0, 0), 0) << "no such sprite";
+}
+
+TEST_F(Display, ClipWindowAndTargetClippingCombine) {
+    ASSERT_EQ(Call<int>("ClipSprite", 0, 16, 8, 32, 16), 1);
+    EXPECT_EQ(Call<int>("DisplaySprite", 0, 50, 40), 0);
+    EXPECT_EQ(Wrong(Read(), 50, 40, 16, 8, 32, 16), 0);
+    Clear();
+    EXPECT_EQ(Call<int>("DisplaySprite", 0, -5, kHeight - 10), 0);
+    EXPECT_EQ(Wrong(Read(), -5 + 5, kHeight - 10, 16 + 5, 8, 27, 10), 0);
+}
+
+TEST_F(Display, TheKeyIsDrawnByDisplaySpriteAndLeftOutByDisplayTransparentSprite) {
+    // A left half of the default key (black) and a right half of the pattern.
+    Paint(0, 64, 32, [](int x, int y) { return x < 32 ? WORD{0} : Texel(x, y); });
+    EXPECT_EQ(Call<int>("DisplaySprite", 0, 0, 0), 0);
+    std::vector<DWORD> drawn = Read();
+    EXPECT_EQ(drawn[5 * kWidth + 5], 0u) << "black drawn as a colour";
+    Clear();
+    EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, 0, 0), 0);
+    drawn = Read();
+    EXPECT_TRUE(Near(drawn[5 * kWidth + 5], kBackground)) << std::hex << drawn[5 * kWidth + 5];
+    EXPECT_TRUE(Near(drawn[5 * kWidth + 40], Shown(Texel(40, 5))));
+}
+
+TEST_F(Display, RenderTargetSpritesAreKeyedByTheShader) {
+    ASSERT_NE(Call<int>("CreateSprite2", 1, 64, 32, 1), 0);
+    void* texture = Call<void*>("SpriteID", 1);
+    ASSERT_EQ(Ops(texture).GetKind(texture), 4) << "the colour-key shader exists on this device";
+    const WORD key = 0x7C1F;  // magenta
+    Paint(1, 64, 32, [&](int x, int y) { return (x + y) % 3 == 0 ? key : Texel(x, y); });
+    ASSERT_NE(Call<int>("TransparentSpriteColor", 1, 0xFF00FF), 0);
+    EXPECT_EQ(Call<int>("DisplayTransparentSprite", 1, 20, 30), 0);
+    const std::vector<DWORD> pixels = Read();
+    int wrong = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const DWORD expected = (x + y) % 3 == 0 ? kBackground : Shown(Texel(x, y));
+            wrong += !Near(pixels[(30 + y) * kWidth + 20 + x], expected);
+        }
+    EXPECT_EQ(wrong, 0);
+    // DisplaySprite unbinds the shader: the key is drawn as a colour again.
+    Clear();
+    EXPECT_EQ(Call<int>("DisplaySprite", 1, 20, 30), 0);
+    EXPECT_TRUE(Near(Read()[30 * kWidth + 20], Shown(key)));
+}
+
+// ---- state calls, counted through the device's own method table ------------
+
+namespace {
+int renderStateCalls = 0, fvfCalls = 0;
+HRESULT(WINAPI* realSetRenderState)(IDirect3DDevice9*, D3DRENDERSTATETYPE, DWORD);
+HRESULT(WINAPI* realSetFVF)(IDirect3DDevice9*, DWORD);
+HRESULT WINAPI CountingSetRenderState(IDirect3DDevice9* d, D3DRENDERSTATETYPE s, DWORD v) {
+    ++renderStateCalls;
+    return realSetRenderState(d, s, v);
+}
+HRESULT WINAPI CountingSetFVF(IDirect3DDevice9* d, DWORD f) {
+    ++fvfCalls;
+    return realSetFVF(d, f);
+}
+constexpr int kSetRenderState = 57, kSetFVF = 89;  // positions in the device's method table
+}  // namespace
+
+TEST_F(Display, ARunOfSpritesOfOneKindSetsTheStatesOnce) {
+    // Give the device a copy of its method table with two counting entries.
+    void** original = *reinterpret_cast<void***>(device_);
+    static void* table[119];
+    for (int i = 0; i < 119; ++i) table[i] = original[i];
+    realSetRenderState = reinterpret_cast<decltype(realSetRenderState)>(original[kSetRenderState]);
+    realSetFVF = reinterpret_cast<decltype(realSetFVF)>(original[kSetFVF]);
+    table[kSetRenderState] = reinterpret_cast<void*>(CountingSetRenderState);
+    table[kSetFVF] = reinterpret_cast<void*>(CountingSetFVF);
+    *reinterpret_cast<void***>(device_) = table;
+    // The positions are right when the test's own calls are counted.
+    device_->SetRenderState(D3DRS_DITHERENABLE, FALSE);
+    device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+    ASSERT_EQ(renderStateCalls, 1);
+    ASSERT_EQ(fvfCalls, 1);
+
+    renderStateCalls = fvfCalls = 0;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, i * 5, i * 3), 0);
+    EXPECT_LE(renderStateCalls, 3) << "alpha blend, source and destination factors: once";
+    EXPECT_LE(fvfCalls, 1);
+    renderStateCalls = fvfCalls = 0;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(Call<int>("DisplaySprite", 0, i * 5, i * 3), 0);
+    EXPECT_EQ(renderStateCalls, 2) << "the two blend factors change once; blending stays on";
+    EXPECT_EQ(fvfCalls, 0) << "same vertex format";
+    *reinterpret_cast<void***>(device_) = original;
+}
+
+TEST_F(Display, NothingIsDrawnWithoutAScreen) {
+    Int("CloseScreen");
+    EXPECT_EQ(Call<int>("DisplaySprite", 0, 0, 0), 0);
+    EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, 0, 0), 0);
+}
