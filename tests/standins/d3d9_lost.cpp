@@ -11,6 +11,8 @@
 #include <windows.h>
 #include <d3d9.h>
 
+#include "forwarding_direct3d.h"
+
 #include <cstring>
 
 namespace {
@@ -65,76 +67,22 @@ void Patch(IDirect3DDevice9* device) {
     *object = patchedTable;
 }
 
-class StandInDirect3D : public IDirect3D9 {
+// Devices it creates get the patched method table.
+class StandInDirect3D : public ForwardingDirect3D {
 public:
-    explicit StandInDirect3D(IDirect3D9* real) : real_(real) {}
-
-    HRESULT WINAPI QueryInterface(REFIID riid, void** out) override {
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IDirect3D9)) {
-            AddRef();
-            *out = this;
-            return S_OK;
-        }
-        return real_->QueryInterface(riid, out);
-    }
-    ULONG WINAPI AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG WINAPI Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) {
-            real_->Release();
-            delete this;
-        }
-        return static_cast<ULONG>(left);
-    }
-    HRESULT WINAPI RegisterSoftwareDevice(void* f) override { return real_->RegisterSoftwareDevice(f); }
-    UINT WINAPI GetAdapterCount() override { return real_->GetAdapterCount(); }
-    HRESULT WINAPI GetAdapterIdentifier(UINT a, DWORD f, D3DADAPTER_IDENTIFIER9* id) override {
-        return real_->GetAdapterIdentifier(a, f, id);
-    }
-    UINT WINAPI GetAdapterModeCount(UINT a, D3DFORMAT f) override { return real_->GetAdapterModeCount(a, f); }
-    HRESULT WINAPI EnumAdapterModes(UINT a, D3DFORMAT f, UINT i, D3DDISPLAYMODE* m) override {
-        return real_->EnumAdapterModes(a, f, i, m);
-    }
-    HRESULT WINAPI GetAdapterDisplayMode(UINT a, D3DDISPLAYMODE* m) override { return real_->GetAdapterDisplayMode(a, m); }
-    HRESULT WINAPI CheckDeviceType(UINT a, D3DDEVTYPE t, D3DFORMAT f, D3DFORMAT b, BOOL w) override {
-        return real_->CheckDeviceType(a, t, f, b, w);
-    }
-    HRESULT WINAPI CheckDeviceFormat(UINT a, D3DDEVTYPE t, D3DFORMAT f, DWORD u, D3DRESOURCETYPE r, D3DFORMAT c) override {
-        return real_->CheckDeviceFormat(a, t, f, u, r, c);
-    }
-    HRESULT WINAPI CheckDeviceMultiSampleType(UINT a, D3DDEVTYPE t, D3DFORMAT f, BOOL w, D3DMULTISAMPLE_TYPE m, DWORD* q) override {
-        return real_->CheckDeviceMultiSampleType(a, t, f, w, m, q);
-    }
-    HRESULT WINAPI CheckDepthStencilMatch(UINT a, D3DDEVTYPE t, D3DFORMAT f, D3DFORMAT r, D3DFORMAT d) override {
-        return real_->CheckDepthStencilMatch(a, t, f, r, d);
-    }
-    HRESULT WINAPI CheckDeviceFormatConversion(UINT a, D3DDEVTYPE t, D3DFORMAT s, D3DFORMAT d) override {
-        return real_->CheckDeviceFormatConversion(a, t, s, d);
-    }
-    HRESULT WINAPI GetDeviceCaps(UINT a, D3DDEVTYPE t, D3DCAPS9* c) override { return real_->GetDeviceCaps(a, t, c); }
-    HMONITOR WINAPI GetAdapterMonitor(UINT a) override { return real_->GetAdapterMonitor(a); }
-    HRESULT WINAPI CreateDevice(UINT a, D3DDEVTYPE t, HWND w, DWORD f, D3DPRESENT_PARAMETERS* p, IDirect3DDevice9** d) override {
+    using ForwardingDirect3D::ForwardingDirect3D;
+    HRESULT WINAPI CreateDevice(UINT a, D3DDEVTYPE t, HWND w, DWORD f, D3DPRESENT_PARAMETERS* p,
+                                IDirect3DDevice9** d) override {
         const HRESULT result = real_->CreateDevice(a, t, w, f, p, d);
         if (SUCCEEDED(result) && d && *d) Patch(*d);
         return result;
     }
-
-private:
-    IDirect3D9* real_;
-    LONG refs_ = 1;
 };
 
 }  // namespace
 
 extern "C" IDirect3D9* WINAPI Direct3DCreate9(UINT sdkVersion) {
-    char path[MAX_PATH];
-    GetSystemDirectoryA(path, MAX_PATH);
-    strcat(path, "\\d3d9.dll");
-    HMODULE real = LoadLibraryA(path);
-    if (!real) return nullptr;
-    auto realCreate = reinterpret_cast<IDirect3D9*(WINAPI*)(UINT)>(
-        reinterpret_cast<void*>(GetProcAddress(real, "Direct3DCreate9")));
-    IDirect3D9* object = realCreate ? realCreate(sdkVersion) : nullptr;
+    IDirect3D9* object = CreateSystemDirect3D(sdkVersion);
     return object ? new StandInDirect3D(object) : nullptr;
 }
 
