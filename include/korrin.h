@@ -63,10 +63,43 @@ KORRIN_API void* KORRIN_CALL SpriteID(int sprite) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL TransparentSpriteColor(int sprite, int colour) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL ClipSprite(int sprite, int x, int y, int width, int height) KORRIN_NOEXCEPT;
 
+/* Image import: BMP, JPEG, PNG, TGA and TIFF from a file or from memory;
+   flags as CreateSprite2, or 2 for an alpha sprite made from an 8-bit image */
+KORRIN_API int KORRIN_CALL LoadSprite2(int sprite, const char* fileName, int flags) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL LoadSprite(int sprite, const char* fileName) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL CatchSprite2(int sprite, const void* address, int flags) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL CatchSprite(int sprite, const void* address) KORRIN_NOEXCEPT;
+
 /* 2D display into the current drawing target, 1:1 at (x, y); the result is
    the Direct3D result of the draw (0 when drawn), or 0 when nothing was drawn */
 KORRIN_API int KORRIN_CALL DisplaySprite(int sprite, int x, int y) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL DisplayTransparentSprite(int sprite, int x, int y) KORRIN_NOEXCEPT;
+
+/* 3D sprites: quads made from a sprite's image, shaped by zoom and rotation
+   or by four free corners, drawn between Start3D and Stop3D */
+KORRIN_API int KORRIN_CALL InitSprite3D(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL IsSprite3D(int sprite3D) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL CreateSprite3D(int sprite3D, int sprite) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL FreeSprite3D(int sprite3D) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ZoomSprite3D(int sprite3D, int width, int height) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL RotateSprite3D(int sprite3D, int angle, int mode) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL TransformSprite3D2(int sprite3D, float x1, float y1, float z1, float x2, float y2,
+                                              float z2, float x3, float y3, float z3, float x4, float y4,
+                                              float z4) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL TransformSprite3D(int sprite3D, float x1, float y1, float x2, float y2, float x3,
+                                             float y3, float x4, float y4) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL Start3D(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL Stop3D(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL DisplaySprite3D2(int sprite3D, int x, int y, int alpha) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL DisplaySprite3D(int sprite3D, int x, int y) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL Sprite3DBlendingMode(int source, int destination) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL Sprite3DQuality(int quality) KORRIN_NOEXCEPT;
+
+/* Drawing outputs for the host's own 2D drawing commands (a descriptor of
+   12 32-bit fields: type 7, reserved, DC, release, buffer, pitch, width,
+   height, bits per pixel, pixel format, getDC, getBuffer) */
+KORRIN_API void* KORRIN_CALL ScreenOutput(void) KORRIN_NOEXCEPT;
+KORRIN_API void* KORRIN_CALL SpriteOutput(int sprite) KORRIN_NOEXCEPT;
 
 /* Palette commands: accepted for completeness, they keep no palettes.
    CreatePalette shares its name with a GDI function: when <windows.h> was

@@ -27,7 +27,7 @@ packages=(
     googletest libgtest-dev clang libclang-rt-14-dev libpng-dev libjpeg-dev libtiff-dev
     wine wine32 wine64 xvfb xauth x11-utils
     libgl1:i386 libgl1-mesa-dri:i386
-    imagemagick dpkg-dev autoconf automake libtool nasm
+    imagemagick python3 dpkg-dev autoconf automake libtool nasm
 )
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

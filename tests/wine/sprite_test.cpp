@@ -2,7 +2,6 @@
 // transparent start, queries, the transparent colour, clip windows, release
 // (also by closing the screen) and memory across many create/free cycles.
 #include <d3d9.h>
-#include <psapi.h>
 
 #include <vector>
 
@@ -164,12 +163,7 @@ TEST_F(Sprites, ClosingTheScreenFreesEverySprite) {
 }
 
 TEST_F(Sprites, ManyCreateFreeCyclesDoNotGrowMemory) {
-    auto privateBytes = [] {
-        PROCESS_MEMORY_COUNTERS_EX counters = {};
-        GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                             sizeof counters);
-        return counters.PrivateUsage;
-    };
+    auto privateBytes = host::CommittedBytes;
     auto cycle = [](int count) {
         for (int i = 0; i < count; ++i) {
             const int flags[] = {0, 1, 12};

@@ -1,0 +1,149 @@
+// 3D sprite internals: the registry, creation and release, and drawing with
+// the device states it needs.
+#include "sprite3d/Sprite3D.h"
+
+#include "frame/ErrorPosition.h"
+#include "frame/globals.h"
+#include "render/RenderState.h"
+#include "sprites/Sprite.h"
+#include "sprites/TextureManager.h"
+
+namespace korrin {
+
+int sprite3DSrcBlend = D3DBLEND_SRCALPHA;
+int sprite3DDestBlend = D3DBLEND_INVSRCALPHA;
+int sprite3DQuality;
+
+namespace {
+
+constexpr std::int32_t kSprite3DGrowth = 128;
+
+// A 3D sprite shares its source sprite's texture object without owning it.
+// The record's spare field keeps the source sprite's number (or handle; both
+// are 32-bit on the target), and a draw goes ahead only while that sprite is
+// alive and still holds the very texture object the 3D sprite was made from.
+// Freeing the sprite, closing the screen (which frees every sprite) or a
+// texture replaced by Optimize therefore all stop the 3D sprite from drawing,
+// without any bookkeeping on the sprite side.
+ObjectNumber SourceOf(const Sprite3D* sprite) { return static_cast<ObjectNumber>(sprite->reserved); }
+
+TextureObject* LiveTexture(const Sprite3D* sprite) {
+    const Sprite* source = FindSprite(SourceOf(sprite));
+    if (source == nullptr || source->texture != sprite->texture) return nullptr;
+    return sprite->texture;
+}
+
+void SetFilters(int quality) {
+    const DWORD filter = quality == 0 ? D3DTEXF_POINT : D3DTEXF_LINEAR;
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
+}
+
+}  // namespace
+
+// The records own nothing, so destroying the old registry frees all there is.
+bool MakeSprite3DRegistry() {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    ObjectRegistry* made = CreateRegistry(sizeof(Sprite3D), kSprite3DGrowth, nullptr);
+    if (made == nullptr) return false;
+    if (sprite3DRegistry) DestroyRegistry(sprite3DRegistry);
+    sprite3DRegistry = made;
+    sprite3DSrcBlend = D3DBLEND_SRCALPHA;
+    sprite3DDestBlend = D3DBLEND_INVSRCALPHA;
+    return true;
+}
+
+Sprite3D* FindSprite3D(ObjectNumber number) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    if (sprite3DRegistry == nullptr) return nullptr;
+    return static_cast<Sprite3D*>(GetObject(sprite3DRegistry, number));
+}
+
+ObjectNumber MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    if (sprite3DRegistry == nullptr) return 0;
+    const Sprite* source = FindSprite(spriteNumber);
+    if (source == nullptr || source->texture == nullptr) return 0;
+    TextureObject* texture = source->texture;
+    auto* sprite = static_cast<Sprite3D*>(AllocateObject(sprite3DRegistry, number));
+    if (sprite == nullptr) return 0;
+    SetUpSprite3D(sprite, texture, GetWidth(texture), GetHeight(texture));
+    sprite->reserved = static_cast<std::int32_t>(spriteNumber);
+    if (number == -1) return reinterpret_cast<ObjectNumber>(sprite);
+    return reinterpret_cast<ObjectNumber>(texture);
+}
+
+int ReleaseSprite3D(ObjectNumber number) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    if (FindSprite3D(number) == nullptr) return 0;
+    return FreeObject(sprite3DRegistry, number);
+}
+
+int BeginSprite3DStates() {
+    RECORD_POSITION(MODULE_D3D9_INC);
+    if (device == nullptr || !EnsureScene()) return 0;
+    if (FAILED(device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE))) return 0;
+    alphaBlendCache = TRUE;
+    if (FAILED(device->SetFVF(kSprite3DVertexFormat))) return 0;
+    fvfCache = static_cast<int>(kSprite3DVertexFormat);
+    if (FAILED(device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(sprite3DSrcBlend)))) return 0;
+    srcBlendCache = sprite3DSrcBlend;
+    if (FAILED(device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(sprite3DDestBlend)))) return 0;
+    destBlendCache = sprite3DDestBlend;
+    device->SetSoftwareVertexProcessing(TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    SetFilters(sprite3DQuality);
+    return 1;
+}
+
+int EndSprite3DStates() {
+    RECORD_POSITION(MODULE_D3D9_INC);
+    if (!screenActive || device == nullptr) return 0;
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetSoftwareVertexProcessing(FALSE);
+    return 1;
+}
+
+// Draws straight from the record with a user-memory call. A 3D sprite whose
+// source sprite is gone, or holds another texture now, draws nothing.
+int DrawSprite3D(ObjectNumber number, int x, int y, int alpha) {
+    RECORD_POSITION(MODULE_D3D9_INC);
+    if (!screenActive || device == nullptr) return 0;
+    Sprite3D* sprite = FindSprite3D(number);
+    if (sprite == nullptr) return 0;
+    TextureObject* texture = LiveTexture(sprite);
+    if (texture == nullptr) return 0;
+    IDirect3DTexture9* drawTexture = GetDrawTexture(texture);
+    if (drawTexture == nullptr) return 0;
+    ApplyColourKey(texture);
+    const Sprite3DVertex* vertices = BuildSprite3DVertices(sprite, x, y, alpha);
+    device->SetTexture(0, drawTexture);
+    return static_cast<int>(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(Sprite3DVertex)));
+}
+
+int SetSprite3DBlending(int source, int dest) {
+    RECORD_POSITION(MODULE_D3D9_INC);
+    if (device == nullptr) return 0;
+    sprite3DSrcBlend = source;
+    srcBlendCache = source;
+    sprite3DDestBlend = dest;
+    destBlendCache = dest;
+    if (FAILED(device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(source)))) return 0;
+    if (FAILED(device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(dest)))) return 0;
+    return 1;
+}
+
+int SetSprite3DQuality(int quality) {
+    RECORD_POSITION(MODULE_D3D9_INC);
+    if (!screenActive || device == nullptr) return 0;
+    if (quality == sprite3DQuality) return 1;
+    sprite3DQuality = quality;
+    SetFilters(quality);
+    return 1;
+}
+
+}  // namespace korrin

@@ -1,0 +1,191 @@
+// Drawing outputs. A Direct3D surface cannot be locked and give a device
+// context at the same time, so an output alternates: asking for the device
+// context gives up the pixel pointer and the other way round. A sprite whose
+// texture object grants a long lock (its pixel copy is system memory that
+// stays put) is opened in shared mode instead: pointer and device context
+// both stay valid until the output is released.
+#include "sprites/DrawingOutput.h"
+
+#include "frame/ErrorPosition.h"
+#include "frame/globals.h"
+#include "screen/D3D9HelperFunctions.h"
+#include "sprites/Sprite.h"
+
+namespace korrin {
+
+namespace {
+
+DrawingOutput screenOutput;  // filled by OpenScreenOutput
+DrawingOutput spriteOutput;  // filled by OpenSpriteOutput
+Sprite* outputSprite;        // the sprite whose output is open, or 0
+
+// ---- screen: alternating mode ---------------------------------------------
+
+HDC __stdcall ScreenGetDC() {
+    if (!backBuffer) return nullptr;
+    if (screenOutput.buffer) {
+        backBuffer->UnlockRect();
+        screenOutput.buffer = nullptr;
+    }
+    if (!screenOutput.dc && FAILED(backBuffer->GetDC(&screenOutput.dc))) screenOutput.dc = nullptr;
+    return screenOutput.dc;
+}
+
+void* __stdcall ScreenGetBuffer() {
+    if (!backBuffer) return nullptr;
+    if (screenOutput.dc) {
+        backBuffer->ReleaseDC(screenOutput.dc);
+        screenOutput.dc = nullptr;
+    }
+    if (!screenOutput.buffer) {
+        D3DLOCKED_RECT locked;
+        screenOutput.buffer = SUCCEEDED(backBuffer->LockRect(&locked, nullptr, 0)) ? locked.pBits : nullptr;
+    }
+    return screenOutput.buffer;
+}
+
+int __stdcall ScreenRelease() {
+    if (backBuffer && screenOutput.dc) backBuffer->ReleaseDC(screenOutput.dc);
+    else if (backBuffer && screenOutput.buffer) backBuffer->UnlockRect();
+    screenOutput.dc = nullptr;
+    screenOutput.buffer = nullptr;
+    return 0;
+}
+
+// ---- sprite ------------------------------------------------------------------
+
+TextureObject* OutputTexture() { return outputSprite ? outputSprite->texture : nullptr; }
+
+HDC __stdcall SpriteSharedDC() { return spriteOutput.dc; }
+
+// GetPixel makes GDI finish what it was drawing before the memory is used.
+void* __stdcall SpriteSharedBuffer() {
+    if (spriteOutput.dc) GetPixel(spriteOutput.dc, 0, 0);
+    return spriteOutput.buffer;
+}
+
+HDC __stdcall SpriteAlternateDC() {
+    TextureObject* texture = OutputTexture();
+    if (!texture) return nullptr;
+    if (spriteOutput.buffer) {
+        UnlockPixels(texture, 0);
+        spriteOutput.buffer = nullptr;
+    }
+    if (!spriteOutput.dc) spriteOutput.dc = OpenDC(texture);
+    return spriteOutput.dc;
+}
+
+void* __stdcall SpriteAlternateBuffer() {
+    TextureObject* texture = OutputTexture();
+    if (!texture) return nullptr;
+    if (spriteOutput.dc) {
+        CloseDC(texture, 0);
+        spriteOutput.dc = nullptr;
+    }
+    if (!spriteOutput.buffer) {
+        void* bits = nullptr;
+        int pitch = 0;
+        if (LockPixels(texture, 0, 0, &bits, &pitch)) {
+            spriteOutput.buffer = bits;
+            spriteOutput.pitch = pitch;
+        }
+    }
+    return spriteOutput.buffer;
+}
+
+// Every close is a modifying one: the texture is rebuilt from the pixels.
+int __stdcall SpriteRelease() {
+    TextureObject* texture = OutputTexture();
+    if (texture) {
+        const bool shared = spriteOutput.dc && spriteOutput.buffer;
+        if (spriteOutput.dc) CloseDC(texture, 0);
+        if (shared) LockPixels(texture, 0, 2, nullptr, nullptr);  // ends the long lock
+        else if (spriteOutput.buffer) UnlockPixels(texture, 0);
+    }
+    outputSprite = nullptr;
+    spriteOutput.dc = nullptr;
+    spriteOutput.buffer = nullptr;
+    return 0;
+}
+
+}  // namespace
+
+DrawingOutput* OpenScreenOutput() {
+    RECORD_POSITION(MODULE_D3D9_HELPERS);
+    if (!screenActive || !device || !backBuffer) return nullptr;
+    if (inScene) {
+        inScene = 0;
+        device->EndScene();
+    }
+    ScreenRelease();  // an output left open is closed first
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT locked;
+    if (FAILED(backBuffer->GetDesc(&desc)) || FAILED(backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
+        return nullptr;
+    const int pitch = locked.Pitch;
+    backBuffer->UnlockRect();
+    if (pitch == 0) return nullptr;
+    screenOutput.outputType = 7;
+    screenOutput.pitch = pitch;
+    screenOutput.width = screenWidth;
+    screenOutput.height = screenHeight;
+    screenOutput.bitsPerPixel = FormatBitsPerPixel(desc.Format);
+    screenOutput.pixelFormat = desc.Format == D3DFMT_R5G6B5 ? 3 : desc.Format == D3DFMT_X1R5G5B5 ? 2 : 7;
+    screenOutput.release = ScreenRelease;
+    screenOutput.getDC = ScreenGetDC;
+    screenOutput.getBuffer = ScreenGetBuffer;
+    if (!ScreenGetDC()) return nullptr;
+    return &screenOutput;
+}
+
+DrawingOutput* OpenSpriteOutput(std::intptr_t number) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    if (!screenActive) return nullptr;
+    Sprite* sprite = FindSprite(number);
+    if (!sprite) return nullptr;
+    if (outputSprite) SpriteRelease();  // an output left open is closed first
+    if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable))
+        sprite->texture = replacement;
+    TextureObject* texture = sprite->texture;
+    outputSprite = sprite;
+    spriteOutput.dc = nullptr;
+    spriteOutput.buffer = nullptr;
+
+    // Shared mode when the texture object grants a long lock next to a DC.
+    void* bits = nullptr;
+    int pitch = 0;
+    bool shared = false;
+    if (LockPixels(texture, 0, 1, &bits, &pitch)) {
+        spriteOutput.buffer = bits;
+        spriteOutput.pitch = pitch;
+        spriteOutput.dc = OpenDC(texture);
+        shared = spriteOutput.dc != nullptr;
+        if (!shared) {
+            LockPixels(texture, 0, 2, nullptr, nullptr);
+            spriteOutput.buffer = nullptr;
+        }
+    }
+    if (!shared) {
+        // Learn the pitch with a short lock, then start on the DC side.
+        if (LockPixels(texture, 0, 0, &bits, &pitch)) {
+            spriteOutput.pitch = pitch;
+            UnlockPixels(texture, 1);
+        }
+        spriteOutput.dc = OpenDC(texture);
+        if (!spriteOutput.dc) {
+            outputSprite = nullptr;
+            return nullptr;
+        }
+    }
+    spriteOutput.outputType = 7;
+    spriteOutput.width = GetWidth(texture);
+    spriteOutput.height = GetHeight(texture);
+    spriteOutput.bitsPerPixel = GetBitsPerPixel(texture);
+    spriteOutput.pixelFormat = GetKind(texture) == 3 ? 7 : 2;
+    spriteOutput.release = SpriteRelease;
+    spriteOutput.getDC = shared ? SpriteSharedDC : SpriteAlternateDC;
+    spriteOutput.getBuffer = shared ? SpriteSharedBuffer : SpriteAlternateBuffer;
+    return &spriteOutput;
+}
+
+}  // namespace korrin

@@ -1,0 +1,34 @@
+// Drawing outputs: descriptors that let the host's own 2D drawing commands
+// draw on the screen's back buffer or on a sprite's image, through a GDI
+// device context or a direct pointer to the pixels.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace korrin {
+
+// The descriptor the host's drawing commands read; every field is 32-bit.
+struct DrawingOutput {
+    int outputType;                      // always 7
+    int reserved;                        // not written
+    HDC dc;                              // device context open on the pixels, or 0
+    int(__stdcall* release)();           // drawing ends
+    void* buffer;                        // top-left pixel while the memory is available, else 0
+    int pitch;                           // bytes from one row to the next
+    int width, height;                   // pixels
+    int bitsPerPixel;                    // screen: 16 or 32; sprite: 15 or 32
+    int pixelFormat;                     // 2 X1R5G5B5, 3 R5G6B5, 7 eight bits per channel
+    HDC(__stdcall* getDC)();             // the device context to draw with, or 0
+    void*(__stdcall* getBuffer)();       // the pixel address to draw at, or 0
+};
+static_assert(sizeof(DrawingOutput) == 12 * 4, "drawing outputs are 12 fields of 4 bytes");
+static_assert(offsetof(DrawingOutput, getBuffer) == 44, "drawing output layout");
+
+// The screen's and a sprite's output; null when there is none to give.
+DrawingOutput* OpenScreenOutput();
+DrawingOutput* OpenSpriteOutput(std::intptr_t number);
+
+}  // namespace korrin

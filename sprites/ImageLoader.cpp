@@ -1,0 +1,199 @@
+// The image loader (module ULH): files and memory blocks into GDI bitmaps.
+//
+// BMP files of more than 8 bits per pixel are loaded by the platform as DIB
+// sections. Files of 8 bits or fewer are read by our own BMP reader instead
+// and kept as 8-bit DIB sections with their palette: a bitmap compatible with
+// the display would lose the palette indices that the alpha import reads.
+// Everything else is decoded into pixel rows (ImageDecoders.h) and copied,
+// bottom-up as GDI keeps them, into a DIB section of the image's depth.
+#include "sprites/ImageLoader.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/ErrorPosition.h"
+#include "sprites/ImageDecoders.h"
+
+namespace korrin {
+
+namespace {
+
+// Files larger than this are not images we load.
+constexpr DWORD kMaxFileSize = 256u * 1024u * 1024u;
+
+// An icon or cursor file image: reserved 0, type 1 or 2, at least one entry.
+bool LooksLikeIcon(const unsigned char* d, std::size_t size) {
+    return size >= 6 && d[0] == 0 && d[1] == 0 && (d[2] == 1 || d[2] == 2) && d[3] == 0 && (d[4] | d[5]) != 0;
+}
+
+// Reads a whole file into malloc'ed memory; null when it cannot.
+unsigned char* ReadWholeFile(const char* file, std::size_t* size) {
+    HANDLE handle = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    unsigned char* bytes = nullptr;
+    DWORD high = 0;
+    const DWORD length = GetFileSize(handle, &high);
+    if (length != INVALID_FILE_SIZE && high == 0 && length > 0 && length <= kMaxFileSize) {
+        bytes = static_cast<unsigned char*>(std::malloc(length));
+        DWORD read = 0;
+        if (bytes && (!ReadFile(handle, bytes, length, &read, nullptr) || read != length)) {
+            std::free(bytes);
+            bytes = nullptr;
+        }
+    }
+    CloseHandle(handle);
+    if (bytes) *size = length;
+    return bytes;
+}
+
+// The bits per pixel a BMP file image declares, or 0.
+int BmpBitCount(const unsigned char* d, std::size_t size) {
+    if (size < 30 || d[0] != 'B' || d[1] != 'M') return 0;
+    const DWORD headerSize = d[14] | (d[15] << 8) | (d[16] << 16) | (static_cast<DWORD>(d[17]) << 24);
+    const std::size_t at = headerSize == 12 ? 24 : 28;
+    return d[at] | (d[at + 1] << 8);
+}
+
+// A DIB section holding a decoded image: 8 bits with its palette, 24 or 32.
+HBITMAP MakeDibSection(const DecodedImage& image) {
+    const int colours = image.bitsPerPixel == 8 ? 256 : 0;
+    auto* info = static_cast<BITMAPINFO*>(std::calloc(1, sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD)));
+    if (!info) return nullptr;
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = image.width;
+    info->bmiHeader.biHeight = image.height;  // bottom-up
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = static_cast<WORD>(image.bitsPerPixel);
+    info->bmiHeader.biCompression = BI_RGB;
+    info->bmiHeader.biClrUsed = colours;
+    for (int i = 0; i < colours; ++i) {
+        const uint32_t c = image.palette[i];
+        info->bmiColors[i].rgbBlue = static_cast<BYTE>(c);
+        info->bmiColors[i].rgbGreen = static_cast<BYTE>(c >> 8);
+        info->bmiColors[i].rgbRed = static_cast<BYTE>(c >> 16);
+    }
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::free(info);
+    if (!bitmap || !bits) {
+        if (bitmap) DeleteObject(bitmap);
+        return nullptr;
+    }
+    GdiFlush();
+    // The decoder's pitch is the DIB pitch of the same width and depth.
+    const int pitch = image.pitch;
+    auto* target = static_cast<unsigned char*>(bits);
+    for (int y = 0; y < image.height; ++y)
+        std::memcpy(target + static_cast<std::size_t>(image.height - 1 - y) * pitch,
+                    image.pixels + static_cast<std::size_t>(y) * pitch, pitch);
+    return bitmap;
+}
+
+// Decoded bytes into a bitmap. 8-bit images stay 8-bit unless their palette
+// carries alpha, which only a 32-bit section keeps.
+bool FromDecoded(DecodedImage* decoded, LoadedImage* image) {
+    bool made = false;
+    if (decoded->bitsPerPixel != 8 || !decoded->hasAlpha || ExpandToTrueColour(decoded)) {
+        image->bitmap = MakeDibSection(*decoded);
+        if (image->bitmap) {
+            image->width = decoded->width;
+            image->height = decoded->height;
+            made = true;
+        }
+    }
+    FreeDecodedImage(decoded);
+    return made;
+}
+
+// Bytes of an image (not a platform-loaded BMP) into a bitmap.
+bool FromBytes(const unsigned char* bytes, std::size_t size, LoadedImage* image) {
+    if (LooksLikeIcon(bytes, size)) return false;  // icons are not bitmaps
+    DecodedImage decoded;
+    if (!DecodeImage(bytes, size, &decoded)) return false;
+    return FromDecoded(&decoded, image);
+}
+
+}  // namespace
+
+bool LoadImageFile(const char* file, LoadedImage* image) {
+    RECORD_POSITION(MODULE_ULH);
+    if (!image) return false;
+    *image = LoadedImage{};
+    if (!file) return false;
+    std::size_t size = 0;
+    unsigned char* bytes = ReadWholeFile(file, &size);
+    if (!bytes) return false;
+    bool loaded = false;
+    if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
+        const int bits = BmpBitCount(bytes, size);
+        if (bits > 0 && bits <= 8) {
+            DecodedImage decoded;
+            loaded = DecodeBmp(bytes, size, &decoded) && FromDecoded(&decoded, image);
+        } else {
+            HANDLE handle = LoadImageA(nullptr, file, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+            BITMAP description;
+            if (handle && ::GetObjectA(handle, sizeof description, &description) == sizeof description &&
+                description.bmWidth > 0 && description.bmHeight > 0) {
+                image->bitmap = static_cast<HBITMAP>(handle);
+                image->width = description.bmWidth;
+                image->height = description.bmHeight;
+                loaded = true;
+            } else if (handle) {
+                DeleteObject(handle);
+            }
+        }
+    } else {
+        loaded = FromBytes(bytes, size, image);
+    }
+    std::free(bytes);
+    if (!loaded) *image = LoadedImage{};
+    return loaded;
+}
+
+bool LoadImageMemory(const void* address, LoadedImage* image) {
+    RECORD_POSITION(MODULE_ULH);
+    if (!image) return false;
+    *image = LoadedImage{};
+    if (!address) return false;
+    const auto* bytes = static_cast<const unsigned char*>(address);
+    DecodedImage decoded;
+    if (bytes[0] == 'B' && bytes[1] == 'M') {
+        // BMP file images: true colour as 32-bit sections, palettes as 8-bit.
+        if (!DecodeBmp(bytes, ImageMemoryBlockSize, &decoded)) return false;
+        if (decoded.bitsPerPixel == 24) {
+            DecodedImage wide;
+            if (!KorrinAllocateImage(&wide, decoded.width, decoded.height, 32)) {
+                FreeDecodedImage(&decoded);
+                return false;
+            }
+            for (int y = 0; y < decoded.height; ++y) {
+                const unsigned char* from = decoded.pixels + static_cast<std::size_t>(y) * decoded.pitch;
+                unsigned char* to = wide.pixels + static_cast<std::size_t>(y) * wide.pitch;
+                for (int x = 0; x < decoded.width; ++x) {
+                    to[4 * x] = from[3 * x];
+                    to[4 * x + 1] = from[3 * x + 1];
+                    to[4 * x + 2] = from[3 * x + 2];
+                    to[4 * x + 3] = 0xFF;
+                }
+            }
+            FreeDecodedImage(&decoded);
+            return FromDecoded(&wide, image);
+        }
+        return FromDecoded(&decoded, image);
+    }
+    return FromBytes(bytes, ImageMemoryBlockSize, image);
+}
+
+HBITMAP ImageBitmap(const LoadedImage* image) { return image ? image->bitmap : nullptr; }
+int ImageWidth(const LoadedImage* image) { return image ? image->width : 0; }
+int ImageHeight(const LoadedImage* image) { return image ? image->height : 0; }
+
+void ReleaseImage(LoadedImage* image) {
+    RECORD_POSITION(MODULE_ULH);
+    if (!image) return;
+    if (image->bitmap) DeleteObject(image->bitmap);
+    *image = LoadedImage{};
+}
+
+}  // namespace korrin

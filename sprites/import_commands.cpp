@@ -1,0 +1,149 @@
+// Sprite import commands: a sprite from an image file (LoadSprite2) or from an
+// image in memory (CatchSprite2), copied in through GDI, or with flags 2 an
+// alpha sprite built from an 8-bit image.
+#include "frame/ErrorPosition.h"
+#include "frame/globals.h"
+#include "korrin.h"
+#include "sprites/ImageLoader.h"
+#include "sprites/Sprite.h"
+
+namespace korrin {
+namespace {
+
+// Alpha sprite from the 8-bit DIB section `bits`: the main texture is opaque
+// white where the image byte g is below 255 and transparent black at 255; the
+// alpha texture holds v = 255 - g in all four bytes, except that g = 128 gives
+// a zero alpha pixel (and a white main pixel).
+Sprite* ImportAlpha(ObjectNumber number, const DIBSECTION& section, int width, int height) {
+    TextureObject* alpha = CreateTexture(device, width, height, 3, 0);
+    if (!alpha) return nullptr;
+    Sprite* sprite = CreateSpriteRecord(number, width, height, 4 + 8);
+    if (!sprite) {
+        FreeTexture(alpha);
+        return nullptr;
+    }
+    sprite->flags = 2;
+    sprite->alphaTexture = alpha;
+    void* mainBits = nullptr;
+    void* alphaBits = nullptr;
+    int mainPitch = 0, alphaPitch = 0;
+    const bool mainLocked = LockPixels(sprite->texture, 0, 0, &mainBits, &mainPitch) != 0;
+    const bool alphaLocked = LockPixels(alpha, 0, 0, &alphaBits, &alphaPitch) != 0;
+    if (mainLocked && alphaLocked) {
+        const auto* image = static_cast<const BYTE*>(section.dsBm.bmBits);
+        const int stride = section.dsBm.bmWidthBytes;
+        for (int y = 0; y < height; ++y) {
+            const BYTE* row = image + static_cast<size_t>(height - 1 - y) * stride;
+            auto* mainRow = reinterpret_cast<DWORD*>(static_cast<BYTE*>(mainBits) + static_cast<size_t>(y) * mainPitch);
+            auto* alphaRow =
+                reinterpret_cast<DWORD*>(static_cast<BYTE*>(alphaBits) + static_cast<size_t>(y) * alphaPitch);
+            for (int x = 0; x < width; ++x) {
+                const DWORD g = row[x];
+                DWORD v, a;
+                if (g == 128) {
+                    v = 128;
+                    a = 0;
+                } else {
+                    v = 255 - g;
+                    a = v * 0x01010101u;
+                }
+                mainRow[x] = v > 0 ? 0xFFFFFFFFu : 0;
+                alphaRow[x] = a;
+            }
+        }
+    }
+    if (mainLocked) UnlockPixels(sprite->texture, 0);
+    if (alphaLocked) UnlockPixels(alpha, 0);
+    if (!mainLocked || !alphaLocked) {
+        ReleaseSprite(number == -1 ? reinterpret_cast<ObjectNumber>(sprite) : number);  // frees alpha too
+        return nullptr;
+    }
+    return sprite;
+}
+
+// Copies the bitmap selected into `imageDC` into a new sprite.
+Sprite* ImportPlain(ObjectNumber number, HDC imageDC, int width, int height, int flags) {
+    Sprite* sprite = CreateSpriteRecord(number, width, height, flags);
+    if (!sprite) return nullptr;
+    HDC dc = OpenDC(sprite->texture);
+    const bool copied = dc && BitBlt(dc, 0, 0, width, height, imageDC, 0, 0, SRCCOPY);
+    const bool closed = dc && CloseDC(sprite->texture, copied ? 0 : 1);
+    if (!copied || !closed) {
+        ReleaseSprite(number == -1 ? reinterpret_cast<ObjectNumber>(sprite) : number);
+        return nullptr;
+    }
+    return sprite;
+}
+
+// Makes sprite `number` from a loaded image and releases the image; the
+// command's result (handle for -1, else texture object) or 0.
+int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
+    RECORD_POSITION(MODULE_MAIN);
+    HBITMAP bitmap = ImageBitmap(image);
+    const int width = ImageWidth(image), height = ImageHeight(image);
+    if (!bitmap || GetObjectType(bitmap) != OBJ_BITMAP || width < 1 || height < 1) {
+        ReleaseImage(image);
+        return 0;
+    }
+    HDC imageDC = CreateCompatibleDC(nullptr);
+    if (!imageDC) {
+        ReleaseImage(image);
+        return 0;
+    }
+    HGDIOBJ old = SelectObject(imageDC, bitmap);
+    if (!old || old == HGDI_ERROR) {
+        DeleteDC(imageDC);
+        ReleaseImage(image);
+        return 0;
+    }
+    Sprite* sprite = nullptr;
+    if (flags == 2) {
+        DIBSECTION section;
+        if (::GetObjectA(bitmap, sizeof section, &section) == sizeof section && section.dsBm.bmBitsPixel == 8 &&
+            section.dsBm.bmBits) {
+            GdiFlush();
+            sprite = ImportAlpha(number, section, width, height);
+        }
+    } else {
+        sprite = ImportPlain(number, imageDC, width, height, flags);
+    }
+    SelectObject(imageDC, old);
+    DeleteDC(imageDC);
+    ReleaseImage(image);
+    if (!sprite) return 0;
+    return number == -1 ? static_cast<int>(reinterpret_cast<ObjectNumber>(sprite))
+                        : static_cast<int>(reinterpret_cast<ObjectNumber>(sprite->texture));
+}
+
+}  // namespace
+}  // namespace korrin
+
+extern "C" {
+
+int __stdcall LoadSprite2(int number, const char* file, int flags) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    if (!file || !korrin::spriteRegistry || !korrin::device) return 0;
+    korrin::LoadedImage image;
+    if (!korrin::LoadImageFile(file, &image)) return 0;
+    return korrin::ImportImage(number, &image, flags);
+}
+
+int __stdcall LoadSprite(int number, const char* file) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return LoadSprite2(number, file, 0);
+}
+
+int __stdcall CatchSprite2(int number, const void* address, int flags) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    if (!address || !korrin::spriteRegistry || !korrin::device) return 0;
+    korrin::LoadedImage image;
+    if (!korrin::LoadImageMemory(address, &image)) return 0;
+    return korrin::ImportImage(number, &image, flags);
+}
+
+int __stdcall CatchSprite(int number, const void* address) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return CatchSprite2(number, address, 0);
+}
+
+}  // extern "C"

@@ -1,0 +1,388 @@
+// Sprite import on a windowed screen: BMP, TGA (types 2 and 10), PNG, JPEG and
+// TIFF files, BMP images in memory, alpha sprites from 8-bit images, and every
+// refusal (missing, icon, malformed, null) leaving no sprite behind.
+// BMP, TGA and icon files are written here; PNG, JPEG and TIFF fixtures are
+// made at build time into KORRIN_IMPORT_FIXTURES.
+#include <windows.h>
+#include <d3d9.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "texture_ops.h"
+
+using host::Call;
+using host::Int;
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+void Put16(Bytes& b, unsigned v) {
+    b.push_back(static_cast<BYTE>(v));
+    b.push_back(static_cast<BYTE>(v >> 8));
+}
+void Put32(Bytes& b, unsigned v) {
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
+
+// Pixel colour of the 40x30 test pattern (0x00RRGGBB): black top-left block,
+// then colours that vary along both axes.
+DWORD Pattern(int x, int y) {
+    if (x < 8 && y < 6) return 0;
+    return (static_cast<DWORD>(x * 6) << 16) | (static_cast<DWORD>(y * 8) << 8) | 0xC0;
+}
+
+// A bottom-up 24-bit BMP file image of Pattern.
+Bytes MakeBmp24(int width, int height) {
+    const int pitch = (width * 3 + 3) & ~3;
+    Bytes b{'B', 'M'};
+    Put32(b, 54 + pitch * height);
+    Put32(b, 0);
+    Put32(b, 54);
+    Put32(b, 40);
+    Put32(b, width);
+    Put32(b, height);
+    Put16(b, 1);
+    Put16(b, 24);
+    for (int i = 0; i < 6; ++i) Put32(b, 0);
+    for (int y = height - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x) {
+            const DWORD c = Pattern(x, y);
+            b.push_back(static_cast<BYTE>(c));
+            b.push_back(static_cast<BYTE>(c >> 8));
+            b.push_back(static_cast<BYTE>(c >> 16));
+        }
+        for (int i = width * 3; i < pitch; ++i) b.push_back(0);
+    }
+    return b;
+}
+
+// An 8-bit grey BMP file image of one row of `levels`.
+Bytes MakeGreyBmp8(const std::vector<BYTE>& levels) {
+    const int width = static_cast<int>(levels.size()), pitch = (width + 3) & ~3;
+    Bytes b{'B', 'M'};
+    Put32(b, 54 + 1024 + pitch);
+    Put32(b, 0);
+    Put32(b, 54 + 1024);
+    Put32(b, 40);
+    Put32(b, width);
+    Put32(b, 1);
+    Put16(b, 1);
+    Put16(b, 8);
+    Put32(b, 0);
+    Put32(b, 0);
+    Put32(b, 0);
+    Put32(b, 0);
+    Put32(b, 256);
+    Put32(b, 0);
+    for (unsigned i = 0; i < 256; ++i) Put32(b, i * 0x010101u);
+    b.insert(b.end(), levels.begin(), levels.end());
+    for (int i = width; i < pitch; ++i) b.push_back(0);
+    return b;
+}
+
+// A 24-bit TGA of Pattern, top-down, uncompressed (type 2) or run-length (10).
+Bytes MakeTga(int width, int height, bool runLength) {
+    Bytes b{0, 0, static_cast<BYTE>(runLength ? 10 : 2), 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Put16(b, width);
+    Put16(b, height);
+    b.push_back(24);
+    b.push_back(0x20);  // top-down
+    for (int y = 0; y < height; ++y) {
+        int x = 0;
+        while (x < width) {
+            const DWORD c = Pattern(x, y);
+            if (runLength) {
+                int run = 1;
+                while (x + run < width && run < 128 && Pattern(x + run, y) == c) ++run;
+                b.push_back(static_cast<BYTE>(0x80 | (run - 1)));
+                x += run;
+            } else {
+                ++x;
+            }
+            b.push_back(static_cast<BYTE>(c));
+            b.push_back(static_cast<BYTE>(c >> 8));
+            b.push_back(static_cast<BYTE>(c >> 16));
+        }
+    }
+    return b;
+}
+
+// A one-entry 1x1 32-bit icon file.
+Bytes MakeIcon() {
+    Bytes b;
+    Put16(b, 0);
+    Put16(b, 1);
+    Put16(b, 1);
+    b.insert(b.end(), {1, 1, 0, 0});
+    Put16(b, 1);
+    Put16(b, 32);
+    Put32(b, 40 + 4 + 4);
+    Put32(b, 22);
+    Put32(b, 40);
+    Put32(b, 1);
+    Put32(b, 2);
+    Put16(b, 1);
+    Put16(b, 32);
+    for (int i = 0; i < 6; ++i) Put32(b, 0);
+    Put32(b, 0xFF00FF00u);
+    Put32(b, 0);
+    return b;
+}
+
+std::string TempFile(const char* name, const Bytes& bytes) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "korrin_import_" + name;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    EXPECT_EQ(written, bytes.size()) << path;
+    return path;
+}
+
+std::string Fixture(const char* name) { return std::string(KORRIN_IMPORT_FIXTURES) + name; }
+
+// The texels of a texture object's drawable texture, 16- or 32-bit each.
+std::vector<DWORD> Texels(void* texture) {
+    std::vector<DWORD> texels;
+    IDirect3DTexture9* drawn = Ops(texture).GetDrawTexture(texture);
+    if (!drawn) return texels;
+    D3DSURFACE_DESC desc;
+    drawn->GetLevelDesc(0, &desc);
+    const bool wide = desc.Format == D3DFMT_A8R8G8B8 || desc.Format == D3DFMT_X8R8G8B8;
+    D3DLOCKED_RECT locked;
+    if (FAILED(drawn->LockRect(0, &locked, nullptr, D3DLOCK_READONLY))) return texels;
+    for (UINT y = 0; y < desc.Height; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch;
+        for (UINT x = 0; x < desc.Width; ++x)
+            texels.push_back(wide ? reinterpret_cast<const DWORD*>(row)[x] : reinterpret_cast<const WORD*>(row)[x]);
+    }
+    drawn->UnlockRect(0);
+    return texels;
+}
+
+// An 0x00RRGGBB colour as the A1R5G5B5 texel of an opaque pixel.
+DWORD To1555(DWORD c) {
+    return 0x8000 | (((c >> 19) & 31) << 10) | (((c >> 11) & 31) << 5) | ((c >> 3) & 31);
+}
+
+// Each channel of two 0xAARRGGBB colours within `tolerance`.
+bool Near(DWORD a, DWORD b, int tolerance) {
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs(static_cast<int>((a >> shift) & 255) - static_cast<int>((b >> shift) & 255)) > tolerance)
+            return false;
+    return true;
+}
+
+// A 16-bit texel widened to 0x00RRGGBB.
+DWORD From1555(DWORD t) {
+    return (((t >> 10) & 31) << 19) | (((t >> 5) & 31) << 11) | ((t & 31) << 3);
+}
+
+class Import : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        window_ = CreateWindowExA(0, "STATIC", "import", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
+                                  nullptr, nullptr, nullptr);
+        ASSERT_NE(Call<void*>("InitSprite"), nullptr);
+    }
+    static void TearDownTestSuite() {
+        Int("Sprite_End");
+        DestroyWindow(window_);
+    }
+    void SetUp() override {
+        ASSERT_NE(Call<void*>("OpenWindowedScreen", static_cast<void*>(window_), 0, 0, 256, 192, 0, 0, 0), nullptr);
+        Call<int>("TransparentSpriteColor", -1, 0);
+    }
+    void TearDown() override { Int("CloseScreen"); }
+
+    // Sprite `number` holds the 40x30 pattern in a 16-bit texture, black keyed out.
+    static void ExpectPattern16(int number) {
+        ASSERT_EQ(Call<int>("SpriteWidth", number), 40);
+        ASSERT_EQ(Call<int>("SpriteHeight", number), 30);
+        EXPECT_EQ(Call<int>("SpriteDepth", number), 16);
+        const std::vector<DWORD> texels = Texels(Call<void*>("SpriteID", number));
+        ASSERT_EQ(texels.size(), 40u * 30u);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const DWORD c = Pattern(x, y);
+                ASSERT_EQ(texels[y * 40 + x], c ? To1555(c) : 0u) << x << "," << y;
+            }
+    }
+
+    // Sprite `number` is 40x30 and near the pattern (lossy formats compare loosely,
+    // away from the black block's edges).
+    static void ExpectPatternNear(int number, int tolerance) {
+        ASSERT_EQ(Call<int>("SpriteWidth", number), 40);
+        ASSERT_EQ(Call<int>("SpriteHeight", number), 30);
+        const std::vector<DWORD> texels = Texels(Call<void*>("SpriteID", number));
+        ASSERT_EQ(texels.size(), 40u * 30u);
+        for (int y = 0; y < 30; y += 3)
+            for (int x = 0; x < 40; x += 3) {
+                if (x < 11 && y < 9) continue;
+                EXPECT_TRUE(Near(From1555(texels[y * 40 + x]), Pattern(x, y), tolerance))
+                    << x << "," << y << " got " << std::hex << From1555(texels[y * 40 + x]) << " want "
+                    << Pattern(x, y);
+            }
+    }
+
+    static HWND window_;
+};
+HWND Import::window_;
+
+}  // namespace
+
+TEST_F(Import, BmpFileGivesSixteenBitSpriteWithBlackKeyedOut) {
+    const std::string file = TempFile("pattern.bmp", MakeBmp24(40, 30));
+    const int texture = Call<int>("LoadSprite", 0, file.c_str());
+    ASSERT_NE(texture, 0);
+    EXPECT_EQ(reinterpret_cast<void*>(texture), Call<void*>("SpriteID", 0));
+    ExpectPattern16(0);
+}
+
+TEST_F(Import, BmpInMemoryGivesHandleAndPixels) {
+    const Bytes image = MakeBmp24(40, 30);
+    const int handle = Call<int>("CatchSprite", -1, static_cast<const void*>(image.data()));
+    ASSERT_NE(handle, 0);
+    EXPECT_EQ(Call<int>("IsSprite", handle), handle);
+    EXPECT_EQ(Call<int>("SpriteWidth", handle), 40);
+    ExpectPattern16(handle);
+    EXPECT_NE(Call<int>("CatchSprite2", 3, static_cast<const void*>(image.data()), 12), 0);
+    EXPECT_EQ(Call<int>("SpriteDepth", 3), 32);
+}
+
+TEST_F(Import, TgaUncompressedAndRunLength) {
+    ASSERT_NE(Call<int>("LoadSprite", 1, TempFile("plain.tga", MakeTga(40, 30, false)).c_str()), 0);
+    ExpectPattern16(1);
+    ASSERT_NE(Call<int>("LoadSprite", 2, TempFile("rle.tga", MakeTga(40, 30, true)).c_str()), 0);
+    ExpectPattern16(2);
+    const Bytes memory = MakeTga(40, 30, true);
+    ASSERT_NE(Call<int>("CatchSprite", 4, static_cast<const void*>(memory.data())), 0);
+    ExpectPattern16(4);
+}
+
+TEST_F(Import, JpegTiffAndPngFiles) {
+    ASSERT_NE(Call<int>("LoadSprite", 1, Fixture("pattern.jpg").c_str()), 0);
+    ExpectPatternNear(1, 24);
+    ASSERT_NE(Call<int>("LoadSprite", 2, Fixture("pattern.tif").c_str()), 0);
+    ExpectPatternNear(2, 8);
+    ASSERT_NE(Call<int>("LoadSprite", 3, Fixture("pattern.png").c_str()), 0);
+    ExpectPatternNear(3, 8);
+}
+
+TEST_F(Import, PngWithAlphaKeepsAlphaInThirtyTwoBitSprite) {
+    const std::string file = Fixture("alpha.png");
+    EXPECT_EQ(Call<int>("LoadSprite2", 1, file.c_str(), 8), 0) << "flag 8 needs 4";
+    EXPECT_EQ(Call<int>("IsSprite", 1), 0);
+    ASSERT_NE(Call<int>("LoadSprite2", 1, file.c_str(), 12), 0);
+    EXPECT_EQ(Call<int>("SpriteDepth", 1), 32);
+    const std::vector<DWORD> texels = Texels(Call<void*>("SpriteID", 1));
+    ASSERT_EQ(texels.size(), 4u * 2u);
+    // Left half opaque red, right half green at half alpha.
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const DWORD want = x < 2 ? 0xFFFF0000u : 0x8000FF00u;
+            EXPECT_TRUE(Near(texels[y * 4 + x], want, 2)) << x << "," << y << " " << std::hex << texels[y * 4 + x];
+        }
+}
+
+TEST_F(Import, AlphaSpriteFromEightBitImage) {
+    const Bytes image = MakeGreyBmp8({0, 128, 255, 2});
+    for (int pass = 0; pass < 2; ++pass) {
+        const int result = pass == 0 ? Call<int>("LoadSprite2", 5, TempFile("grey.bmp", image).c_str(), 2)
+                                     : Call<int>("CatchSprite2", 5, static_cast<const void*>(image.data()), 2);
+        ASSERT_NE(result, 0) << "pass " << pass;
+        EXPECT_EQ(Call<int>("SpriteDepth", 5), 8);
+        EXPECT_EQ(Call<int>("SpriteWidth", 5), 4);
+        const std::vector<DWORD> main = Texels(Call<void*>("SpriteID", 5));
+        const DWORD wantMain[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0xFFFFFFFFu};
+        ASSERT_EQ(main.size(), 4u);
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(main[x], wantMain[x]) << "main " << x;
+        const auto* record = reinterpret_cast<const BYTE*>(Call<int>("IsSprite", 5));
+        ASSERT_NE(record, nullptr);
+        void* alphaTexture = *reinterpret_cast<void* const*>(record + 68);
+        ASSERT_NE(alphaTexture, nullptr);
+        const std::vector<DWORD> alpha = Texels(alphaTexture);
+        const DWORD wantAlpha[4] = {0xFFFFFFFFu, 0, 0, 0xFDFDFDFDu};
+        ASSERT_EQ(alpha.size(), 4u);
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(alpha[x], wantAlpha[x]) << "alpha " << x;
+    }
+    // Only 8-bit images make alpha sprites.
+    EXPECT_EQ(Call<int>("LoadSprite2", 6, TempFile("pattern.bmp", MakeBmp24(40, 30)).c_str(), 2), 0);
+    EXPECT_EQ(Call<int>("LoadSprite2", 6, Fixture("alpha.png").c_str(), 2), 0);
+    EXPECT_EQ(Call<int>("IsSprite", 6), 0);
+}
+
+TEST_F(Import, RefusalsLeaveNoSpriteAndKeepAnOlderOne) {
+    Bytes junk(65536, 0x5A);
+    junk[0] = 'B';
+    junk[1] = 'M';
+    const std::string refused[] = {
+        "C:\\korrin\\no such file.bmp",
+        TempFile("icon.ico", MakeIcon()),
+        TempFile("junk.bmp", Bytes(junk.begin(), junk.begin() + 200)),
+        TempFile("junk.dat", Bytes(200, 0x5A)),
+        TempFile("empty.png", Bytes()),
+    };
+    for (const std::string& file : refused) {
+        EXPECT_EQ(Call<int>("LoadSprite", 7, file.c_str()), 0) << file;
+        EXPECT_EQ(Call<int>("LoadSprite", -1, file.c_str()), 0) << file;
+    }
+    EXPECT_EQ(Call<int>("IsSprite", 7), 0);
+    EXPECT_EQ(Call<int>("CatchSprite", 7, static_cast<const void*>(junk.data())), 0);
+    const Bytes icon = MakeIcon();
+    Bytes iconBlock(65536, 0);
+    std::copy(icon.begin(), icon.end(), iconBlock.begin());
+    EXPECT_EQ(Call<int>("CatchSprite", 7, static_cast<const void*>(iconBlock.data())), 0);
+    EXPECT_EQ(Call<int>("LoadSprite", 7, static_cast<const char*>(nullptr)), 0);
+    EXPECT_EQ(Call<int>("CatchSprite2", 7, static_cast<const void*>(nullptr), 0), 0);
+    EXPECT_EQ(Call<int>("IsSprite", 7), 0);
+
+    // A failed import leaves the sprite already under the number alone.
+    ASSERT_NE(Call<int>("CreateSprite", 8, 5, 5), 0);
+    EXPECT_EQ(Call<int>("LoadSprite", 8, refused[0].c_str()), 0);
+    EXPECT_EQ(Call<int>("SpriteWidth", 8), 5);
+    EXPECT_EQ(Call<int>("LoadSprite2", 8, TempFile("pattern.bmp", MakeBmp24(40, 30)).c_str(), 8), 0);
+    EXPECT_EQ(Call<int>("SpriteWidth", 8), 5);
+}
+
+TEST(ImportWithoutScreen, Refused) {
+    ASSERT_NE(Call<void*>("InitSprite"), nullptr);
+    const Bytes image = MakeBmp24(4, 4);
+    EXPECT_EQ(Call<int>("CatchSprite", 0, static_cast<const void*>(image.data())), 0);
+    EXPECT_EQ(Call<int>("LoadSprite", 0, TempFile("small.bmp", image).c_str()), 0);
+    Int("Sprite_End");
+}
+
+// Every import path gives back its bitmap, DC and textures: 256x256 images
+// would leak a quarter of a megabyte or more per round.
+TEST_F(Import, RepeatedImportsDoNotGrowMemory) {
+    auto committedBytes = host::CommittedBytes;
+    const Bytes image = MakeBmp24(256, 256);
+    const std::string file = TempFile("big.bmp", image);
+    auto rounds = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            ASSERT_NE(Call<int>("CatchSprite", 9, static_cast<const void*>(image.data())), 0);
+            ASSERT_NE(Call<int>("LoadSprite", 9, file.c_str()), 0);
+            const int handle = Call<int>("CatchSprite2", -1, static_cast<const void*>(image.data()), 12);
+            ASSERT_NE(handle, 0);
+            ASSERT_NE(Call<int>("FreeSprite", handle), 0);
+            ASSERT_EQ(Call<int>("CatchSprite2", 10, static_cast<const void*>(image.data()), 2), 0);
+            ASSERT_EQ(Call<int>("LoadSprite2", 10, file.c_str(), 8), 0);
+        }
+        Call<int>("FreeSprite", 9);
+    };
+    rounds(5);
+    const SIZE_T before = committedBytes();
+    rounds(40);
+    const SIZE_T after = committedBytes();
+    EXPECT_LT(after, before + 4 * 1024 * 1024) << "grew from " << before << " to " << after;
+}

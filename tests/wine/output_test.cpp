@@ -1,0 +1,128 @@
+// Drawing outputs: the descriptors ScreenOutput and SpriteOutput give the
+// host's own drawing commands, and what drawing through them leaves behind.
+#include <d3d9.h>
+#include <wrl/client.h>
+
+#include "host.h"
+#include "texture_ops.h"
+
+using host::Call;
+using host::Int;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+struct Output {
+    int outputType, reserved;
+    HDC dc;
+    int(__stdcall* release)();
+    void* buffer;
+    int pitch, width, height, bitsPerPixel, pixelFormat;
+    HDC(__stdcall* getDC)();
+    void*(__stdcall* getBuffer)();
+};
+
+// A sprite's 16-bit pixel copy, word at (x, y).
+WORD CopyPixel(int sprite, int x, int y) {
+    void* texture = Call<void*>("SpriteID", sprite);
+    void* bits = nullptr;
+    int pitch = 0;
+    if (!Ops(texture).LockPixels(texture, 1, 0, &bits, &pitch)) return 0xDEAD;
+    const WORD value = reinterpret_cast<const WORD*>(static_cast<const BYTE*>(bits) + y * pitch)[x];
+    Ops(texture).UnlockPixels(texture, 1);
+    return value;
+}
+
+class Outputs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window_ = CreateWindowExA(0, "STATIC", "outputs", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 160, nullptr,
+                                  nullptr, nullptr, nullptr);
+        ASSERT_NE(Call<void*>("InitSprite"), nullptr);
+        device_ = static_cast<IDirect3DDevice9*>(
+            Call<void*>("OpenWindowedScreen", static_cast<void*>(window_), 0, 0, 96, 64, 0, 0, 0));
+        ASSERT_NE(device_, nullptr);
+    }
+    void TearDown() override {
+        Int("Sprite_End");
+        DestroyWindow(window_);
+    }
+    HWND window_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Outputs, SpriteDescriptorsByKind) {
+    ASSERT_NE(Call<int>("CreateSprite", 0, 40, 30), 0);
+    auto* out = static_cast<Output*>(Call<void*>("SpriteOutput", 0));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->outputType, 7);
+    EXPECT_EQ(out->width, 40);
+    EXPECT_EQ(out->height, 30);
+    EXPECT_EQ(out->bitsPerPixel, 15);
+    EXPECT_EQ(out->pixelFormat, 2);
+    EXPECT_GE(out->pitch, 80);
+    EXPECT_EQ(out->release(), 0);
+    ASSERT_NE(Call<int>("CreateSprite2", 1, 16, 8, 12), 0);
+    out = static_cast<Output*>(Call<void*>("SpriteOutput", 1));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->bitsPerPixel, 32);
+    EXPECT_EQ(out->pixelFormat, 7);
+    EXPECT_GE(out->pitch, 64);
+    out->release();
+    EXPECT_EQ(Call<void*>("SpriteOutput", 77), nullptr) << "no such sprite";
+}
+
+TEST_F(Outputs, DeviceContextAndBufferDrawingBothReachTheSprite) {
+    ASSERT_NE(Call<int>("CreateSprite", 0, 40, 30), 0);
+    auto* out = static_cast<Output*>(Call<void*>("SpriteOutput", 0));
+    ASSERT_NE(out, nullptr);
+    HDC dc = out->getDC();
+    ASSERT_NE(dc, nullptr);
+    RECT box = {2, 2, 10, 10};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(dc, &box, red);
+    DeleteObject(red);
+    auto* bits = static_cast<BYTE*>(out->getBuffer());
+    ASSERT_NE(bits, nullptr);
+    reinterpret_cast<WORD*>(bits + 20 * out->pitch)[30] = 0x03E0;  // green
+    EXPECT_EQ(out->release(), 0);
+    EXPECT_EQ(CopyPixel(0, 5, 5) & 0x7FFF, 0x7C00) << "the box drawn through the DC";
+    EXPECT_EQ(CopyPixel(0, 30, 20) & 0x7FFF, 0x03E0) << "the pixel written through the buffer";
+    EXPECT_EQ(CopyPixel(0, 20, 20) & 0x7FFF, 0) << "untouched";
+}
+
+TEST_F(Outputs, ScreenDescriptorAndDrawing) {
+    auto* out = static_cast<Output*>(Call<void*>("ScreenOutput"));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->outputType, 7);
+    EXPECT_EQ(out->width, 96);
+    EXPECT_EQ(out->height, 64);
+    EXPECT_EQ(out->bitsPerPixel, 32);
+    EXPECT_EQ(out->pixelFormat, 7);
+    HDC dc = out->getDC();
+    ASSERT_NE(dc, nullptr);
+    RECT box = {0, 0, 8, 8};
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    FillRect(dc, &box, blue);
+    DeleteObject(blue);
+    auto* bits = static_cast<BYTE*>(out->getBuffer());
+    ASSERT_NE(bits, nullptr);
+    EXPECT_EQ(reinterpret_cast<DWORD*>(bits)[3] & 0xFFFFFF, 0x0000FFu) << "the box, seen through the buffer";
+    reinterpret_cast<DWORD*>(bits + 40 * out->pitch)[50] = 0x00FF00;
+    EXPECT_EQ(out->release(), 0);
+    // Read the back buffer back through the device.
+    ComPtr<IDirect3DSurface9> back, copy;
+    device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    device_->CreateOffscreenPlainSurface(96, 64, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+    ASSERT_EQ(device_->GetRenderTargetData(back.Get(), copy.Get()), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    const auto* row40 = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + 40 * locked.Pitch);
+    EXPECT_EQ(row40[50] & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(static_cast<const DWORD*>(locked.pBits)[1] & 0xFFFFFF, 0x0000FFu);
+    copy->UnlockRect();
+    Int("CloseScreen");
+    EXPECT_EQ(Call<void*>("ScreenOutput"), nullptr) << "no screen";
+}
