@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host.h"
+#include "screen_fixture.h"
 #include "texture_ops.h"
 
 using host::Call;
@@ -53,26 +54,14 @@ void Paint(int sprite, int w, int h, F texel) {
     ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
 }
 
-class Display : public ::testing::Test {
+class Display : public WindowedScreenTest<kWidth, kHeight> {
 protected:
-    static void SetUpTestSuite() {
-        window_ = CreateWindowExA(0, "STATIC", "display", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
-                                  nullptr, nullptr, nullptr);
-        ASSERT_NE(Call<void*>("InitSprite"), nullptr);
-    }
-    static void TearDownTestSuite() {
-        Int("Sprite_End");
-        DestroyWindow(window_);
-    }
     void SetUp() override {
-        device_ = static_cast<IDirect3DDevice9*>(
-            Call<void*>("OpenWindowedScreen", static_cast<void*>(window_), 0, 0, kWidth, kHeight, 0, 0, 0));
-        ASSERT_NE(device_, nullptr);
+        WindowedScreenTest::SetUp();
         ASSERT_NE(Call<int>("CreateSprite", 0, 64, 32), 0);
         Paint(0, 64, 32, Texel);
         Clear();
     }
-    void TearDown() override { Int("CloseScreen"); }
 
     void Clear() { ASSERT_EQ(Call<int>("ClearScreen", 0x604020), 1); }
 
@@ -112,10 +101,7 @@ protected:
         return wrong;
     }
 
-    static HWND window_;
-    IDirect3DDevice9* device_ = nullptr;
 };
-HWND Display::window_;
 
 }  // namespace
 

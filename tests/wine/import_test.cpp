@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host.h"
+#include "screen_fixture.h"
 #include "texture_ops.h"
 
 using host::Call;
@@ -187,22 +188,8 @@ DWORD From1555(DWORD t) {
     return (((t >> 10) & 31) << 19) | (((t >> 5) & 31) << 11) | ((t & 31) << 3);
 }
 
-class Import : public ::testing::Test {
+class Import : public WindowedScreenTest<> {
 protected:
-    static void SetUpTestSuite() {
-        window_ = CreateWindowExA(0, "STATIC", "import", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
-                                  nullptr, nullptr, nullptr);
-        ASSERT_NE(Call<void*>("InitSprite"), nullptr);
-    }
-    static void TearDownTestSuite() {
-        Int("Sprite_End");
-        DestroyWindow(window_);
-    }
-    void SetUp() override {
-        ASSERT_NE(Call<void*>("OpenWindowedScreen", static_cast<void*>(window_), 0, 0, 256, 192, 0, 0, 0), nullptr);
-        Call<int>("TransparentSpriteColor", -1, 0);
-    }
-    void TearDown() override { Int("CloseScreen"); }
 
     // Sprite `number` holds the 40x30 pattern in a 16-bit texture, black keyed out.
     static void ExpectPattern16(int number) {
@@ -234,9 +221,7 @@ protected:
             }
     }
 
-    static HWND window_;
 };
-HWND Import::window_;
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host.h"
+#include "screen_fixture.h"
 #include "texture_ops.h"
 
 using host::Call;
@@ -82,28 +83,16 @@ int DrawnPixels(const Frame& frame) {
     return drawn;
 }
 
-class Sprite3DTest : public ::testing::Test {
+class Sprite3DTest : public WindowedScreenTest<> {
 protected:
-    static void SetUpTestSuite() {
-        window_ = CreateWindowExA(0, "STATIC", "3d", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
-                                  nullptr, nullptr, nullptr);
-        ASSERT_NE(Call<void*>("InitSprite"), nullptr);
-    }
-    static void TearDownTestSuite() {
-        Int("Sprite_End");
-        DestroyWindow(window_);
-    }
     void SetUp() override {
-        ASSERT_NE(Call<void*>("OpenWindowedScreen", static_cast<void*>(window_), 0, 0, 256, 192, 0, 0, 0), nullptr);
+        WindowedScreenTest<>::SetUp();
         ASSERT_EQ(Int("InitSprite3D"), 1);
         ASSERT_NE(Call<int>("CreateSprite2", 0, kW, kH, 12), 0);
         ASSERT_TRUE(PaintSprite(0));
         ASSERT_EQ(Call<int>("ClearScreen", kBackgroundHost), 1);
     }
-    void TearDown() override { Int("CloseScreen"); }
-    static HWND window_;
 };
-HWND Sprite3DTest::window_;
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host.h"
+#include "screen_fixture.h"
 #include "texture_ops.h"
 
 using host::Call;
@@ -30,25 +31,7 @@ std::vector<WORD> DrawTexturePixels(void* texture, int width, int height) {
     return pixels;
 }
 
-class Sprites : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        window_ = CreateWindowExA(0, "STATIC", "sprites", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
-                                  nullptr, nullptr, nullptr);
-        ASSERT_NE(Call<void*>("InitSprite"), nullptr);
-    }
-    static void TearDownTestSuite() {
-        Int("Sprite_End");
-        DestroyWindow(window_);
-    }
-    void SetUp() override {
-        ASSERT_NE(Call<void*>("OpenWindowedScreen", static_cast<void*>(window_), 0, 0, 256, 192, 0, 0, 0), nullptr);
-        Call<int>("TransparentSpriteColor", -1, 0);
-    }
-    void TearDown() override { Int("CloseScreen"); }
-    static HWND window_;
-};
-HWND Sprites::window_;
+class Sprites : public WindowedScreenTest<> {};
 
 }  // namespace
 

@@ -1,0 +1,37 @@
+// A windowed screen for tests that draw: the window and Direct3D live for the
+// whole suite, a fresh screen (and the default transparent colour, black) for
+// each test.
+#pragma once
+
+#include <d3d9.h>
+
+#include "host.h"
+
+template <int Width = 256, int Height = 192>
+class WindowedScreenTest : public ::testing::Test {
+protected:
+    static constexpr int kScreenWidth = Width, kScreenHeight = Height;
+
+    static void SetUpTestSuite() {
+        window_ = CreateWindowExA(0, "STATIC", "korrin test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240,
+                                  nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(host::Call<void*>("InitSprite"), nullptr);
+    }
+    static void TearDownTestSuite() {
+        host::Int("Sprite_End");
+        DestroyWindow(window_);
+    }
+    void SetUp() override { ASSERT_TRUE(OpenScreen()); }
+    void TearDown() override { host::Int("CloseScreen"); }
+
+    // Opens the screen in the suite's window; the device, or null.
+    IDirect3DDevice9* OpenScreen() {
+        device_ = static_cast<IDirect3DDevice9*>(host::Call<void*>(
+            "OpenWindowedScreen", static_cast<void*>(window_), 0, 0, Width, Height, 0, 0, 0));
+        host::Call<int>("TransparentSpriteColor", -1, 0);
+        return device_;
+    }
+
+    static inline HWND window_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr;
+};
