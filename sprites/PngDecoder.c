@@ -44,6 +44,7 @@ static void ReadPng(png_structp png, png_infop info, KorrinDecodedImage* out, pn
     bool hasAlpha = false;
 
     png_set_user_limits(png, KORRIN_IMAGE_MAX_SIDE, KORRIN_IMAGE_MAX_SIDE);
+    png_set_chunk_cache_max(png, 1000);
     png_read_info(png, info);
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, NULL, NULL, NULL);
     if ((unsigned long long)width * height > KORRIN_IMAGE_MAX_PIXELS) png_error(png, "too large");
@@ -104,6 +105,18 @@ static void ReadPng(png_structp png, png_infop info, KorrinDecodedImage* out, pn
     png_read_end(png, NULL);
 }
 
+/* libpng's memory: a chunk's stated length is not trusted, so no single
+   allocation may exceed what the largest accepted image needs. */
+static png_voidp LimitedMalloc(png_structp png, png_alloc_size_t bytes) {
+    (void)png;
+    return bytes > (png_alloc_size_t)KORRIN_IMAGE_MAX_PIXELS * 4u + 65536u ? NULL : malloc(bytes);
+}
+
+static void FreeMemory(png_structp png, png_voidp block) {
+    (void)png;
+    free(block);
+}
+
 bool KorrinDecodePng(const void* data, size_t size, KorrinDecodedImage* out) {
     PngSource source;
     png_structp png;
@@ -116,7 +129,8 @@ bool KorrinDecodePng(const void* data, size_t size, KorrinDecodedImage* out) {
     source.size = size;
     source.position = 0;
 
-    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, Fail, IgnoreWarning);
+    png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, NULL, Fail, IgnoreWarning, NULL, LimitedMalloc,
+                                   FreeMemory);
     if (!png) return false;
     info = png_create_info_struct(png);
     if (!info) {
