@@ -8,8 +8,8 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
-#include "render/RenderState.h"
 #include "frame/platform.h"
+#include "render/DeviceState.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {
@@ -77,21 +77,14 @@ bool CreateScreenDevice(HWND focus) {
     const bool known = SUCCEEDED(d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode)) && mode.RefreshRate != 0;
     refreshRate = known ? static_cast<int>(mode.RefreshRate) : 60;
 
-    // A new device starts from Direct3D's defaults, outside a scene. The
-    // caches go back to 0, a value no drawing state has except a disabled
-    // alpha blend (the default too), so the first drawing sets what it needs.
-    inScene = 0;
-    alphaBlendCache = srcBlendCache = destBlendCache = fvfCache = 0;
-    colourKeyShaderBound = 0;  // a new device has no shader and zero constants
-    colourKeyShaderKey = 0;
+    InvalidateDeviceState();
     return true;
 }
 
 // Last steps of every opening: the colour-key shader, the back buffer, black.
 // None of their failures closes the screen.
 void FinishOpening() {
-    if (device && LOWORD(deviceCaps.PixelShaderVersion) >= 0x0104 && CreateColourKeyShader())
-        colourKeyShaderAvailable = 1;
+    CreateColourKeyShader();
     device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 0.0f, 0);
 }
@@ -218,9 +211,7 @@ IDirect3DDevice9* OpenWindowedScreen(HWND window, int x, int y, int width, int h
     return device;
 }
 
-// The colour-key shader goes with the device that made it: keeping it would
-// leak it with the device and leave a shader of a dead device for the next
-// screen to bind.
+// The colour-key shader goes with the device that made it.
 int CloseScreen() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     std::free(modeList);
@@ -228,9 +219,8 @@ int CloseScreen() {
     if (spriteRegistry) ForEachObject(spriteRegistry, ReleaseSpriteRecord);
     ReleaseObject(backBuffer);
     if (device) {
-        device->EndScene();
-        ReleaseObject(colourKeyShader);
-        colourKeyShaderAvailable = 0;
+        EndSceneIfOpen();
+        ReleaseColourKeyShader();
         ReleaseObject(device);
     }
     // DetachKeyboard, DetachMouse, DetachJoystick, DetachSound () go here, in that order.

@@ -8,6 +8,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "render/DeviceState.h"
 #include "screen/D3D9HelperFunctions.h"
 #include "sprites/Sprite.h"
 
@@ -113,10 +114,7 @@ int __stdcall SpriteRelease() {
 DrawingOutput* OpenScreenOutput() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     if (!screenActive || !device || !backBuffer) return nullptr;
-    if (inScene) {
-        inScene = 0;
-        device->EndScene();
-    }
+    EndSceneIfOpen();
     ScreenRelease();  // an output left open is closed first
     D3DSURFACE_DESC desc;
     D3DLOCKED_RECT locked;

@@ -7,8 +7,6 @@
 
 namespace korrin {
 
-DWORD defaultTransparentColor;
-
 namespace {
 
 // The number under which a record lives: its handle when it sits in a dynamic

@@ -26,8 +26,6 @@ struct Sprite {
 static_assert(sizeof(Sprite) == 84, "sprite records are 84 bytes");
 static_assert(offsetof(Sprite, corners) == 36 && offsetof(Sprite, alphaTexture) == 68, "sprite record layout");
 
-extern DWORD defaultTransparentColor;  // host RGB given to every new sprite; TransparentSpriteColor(-1, …)
-
 // The live sprite under a number or handle, or null.
 Sprite* FindSprite(ObjectNumber number);
 
