@@ -70,10 +70,37 @@ KORRIN_API int KORRIN_CALL LoadSprite(int sprite, const char* fileName) KORRIN_N
 KORRIN_API int KORRIN_CALL CatchSprite2(int sprite, const void* address, int flags) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL CatchSprite(int sprite, const void* address) KORRIN_NOEXCEPT;
 
+/* Drawing target, copies and grabs: UseBuffer(-1) draws into the back buffer
+   again; copies and grabs return the new handle for -1, else the texture object */
+KORRIN_API int KORRIN_CALL UseBuffer(int sprite) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL CopySprite2(int source, int destination, int flags) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL CopySprite(int source, int destination) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL GrabSprite2(int sprite, int x, int y, int width, int height, int flags) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL GrabSprite(int sprite, int x, int y, int width, int height) KORRIN_NOEXCEPT;
+
 /* 2D display into the current drawing target, 1:1 at (x, y); the result is
    the Direct3D result of the draw (0 when drawn), or 0 when nothing was drawn */
 KORRIN_API int KORRIN_CALL DisplaySprite(int sprite, int x, int y) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL DisplayTransparentSprite(int sprite, int x, int y) KORRIN_NOEXCEPT;
+
+/* Blended display (each returns 0); colours in Direct3D order (blue low) */
+KORRIN_API int KORRIN_CALL DisplayTranslucentSprite(int sprite, int x, int y, int intensity) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL DisplayAlphaSprite(int sprite, int x, int y) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL DisplaySolidSprite(int sprite, int x, int y, int colour) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL DisplayShadowSprite(int sprite, int x, int y) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ChangeAlphaIntensity(int red, int green, int blue) KORRIN_NOEXCEPT;
+
+/* Effects: an added colour over a rectangle, the full-screen gamma ramp */
+KORRIN_API int KORRIN_CALL DisplayRGBFilter(int x, int y, int width, int height, int red, int green,
+                                            int blue) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ChangeGamma(int red, int green, int blue, int flags) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL StartSpecialFX(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL StopSpecialFX(void) KORRIN_NOEXCEPT;
+
+/* Collision of two sprites placed at (x1, y1) and (x2, y2): 1 or 0 */
+KORRIN_API int KORRIN_CALL SpriteCollision(int sprite1, int x1, int y1, int sprite2, int x2, int y2) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SpritePixelCollision(int sprite1, int x1, int y1, int sprite2, int x2,
+                                                int y2) KORRIN_NOEXCEPT;
 
 /* 3D sprites: quads made from a sprite's image, shaped by zoom and rotation
    or by four free corners, drawn between Start3D and Stop3D */

@@ -4,6 +4,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "render/SpriteQuad.h"
+#include "sprites/SpriteCopy.h"
 
 namespace korrin {
 
@@ -24,6 +25,7 @@ bool Recorded(HRESULT result, int& entry, int value) {
 
 bool EnsureScene() {
     if (!screenActive || !device) return false;
+    CheckDrawTarget();
     if (!inScene) {
         if (FAILED(device->BeginScene())) return false;
         inScene = 1;

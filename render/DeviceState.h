@@ -17,7 +17,8 @@ namespace korrin {
 // --- the scene ---------------------------------------------------------------
 
 // The common opening of every display command: false while the screen is
-// inactive or when BeginScene fails; opens the scene once per frame.
+// inactive or when BeginScene fails; opens the scene once per frame. A
+// drawing target whose sprite is gone gives way to the back buffer first.
 bool EnsureScene();
 
 // Ends the scene when one is open and clears inScene.

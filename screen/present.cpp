@@ -13,6 +13,7 @@
 #include "render/DeviceState.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteCopy.h"
 
 namespace korrin {
 
@@ -93,6 +94,7 @@ HRESULT PaceFrame(int refresh, int fps, bool sleeping) {
 // buffer; the render states the caches describe are set to known values.
 bool ResetDevice() {
     RECORD_POSITION(MODULE_D3D9_INC);
+    ResetDrawTarget();  // a sprite's surface bound as the target would keep the reset from working
     ReleaseSpritesVideoMemory();
     ReleaseObject(backBuffer);
     if (FAILED(device->Reset(&presentParams))) return false;
@@ -176,6 +178,7 @@ int FlipBuffers2(int mode) {
 int ClearScreen(int colour) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!device || !screenActive) return 0;
+    CheckDrawTarget();
     // Host order (red low) to Direct3D order (red in bits 16-23).
     const int swapped = (colour >> 16) + (colour & 0xFF00) + ((colour & 0xFF) << 16);
     const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, static_cast<D3DCOLOR>(swapped), 0.0f, 0);

@@ -6,6 +6,7 @@
 #include "frame/globals.h"
 #include "render/DeviceState.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteCopy.h"
 #include "sprites/TextureManager.h"
 
 namespace korrin {
@@ -104,6 +105,7 @@ int EndSprite3DStates() {
 int DrawSprite3D(ObjectNumber number, int x, int y, int alpha) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!screenActive || device == nullptr) return 0;
+    CheckDrawTarget();
     Sprite3D* sprite = FindSprite3D(number);
     if (sprite == nullptr) return 0;
     TextureObject* texture = LiveTexture(sprite);

@@ -1,0 +1,115 @@
+// Blended sprite display: the sprite quad of the plain display, drawn with a
+// vertex colour and stage-0 operations that combine it with the texture, and
+// blend factors that mix the result with the target. Stage 0 goes back to
+// the texture's colour (and alpha) after every draw.
+#include "frame/ErrorPosition.h"
+#include "frame/globals.h"
+#include "korrin.h"
+#include "render/DeviceState.h"
+#include "render/SpriteQuad.h"
+#include "sprites/Sprite.h"
+
+namespace korrin {
+
+namespace {
+
+// What differs between the blended modes.
+struct BlendMode {
+    int source, dest;  // D3DRS_SRCBLEND, D3DRS_DESTBLEND
+    DWORD alphaOp;     // stage-0 D3DTSS_ALPHAOP while drawing, or 0 to leave it alone
+};
+
+constexpr BlendMode kTranslucent = {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DTOP_MODULATE};
+constexpr BlendMode kAlpha = {D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCALPHA, D3DTOP_SELECTARG1};
+constexpr BlendMode kSolid = {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0};
+constexpr BlendMode kShadow = {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DTOP_MODULATE};
+
+// Clips, sets the states, draws with `texture` (none for null) tinted by
+// `diffuse`, and restores stage 0. Nothing is set when the quad is not visible.
+void DrawBlendedQuad(const Sprite* sprite, TextureObject* texture, int x, int y, const BlendMode& mode,
+                     DWORD diffuse) {
+    const SpriteQuadSource source = {sprite->width,  sprite->height, sprite->imageWidth, sprite->imageHeight,
+                                     sprite->corners, sprite->scaleU, sprite->scaleV};
+    SpriteQuad quad;
+    if (!ComputeSpriteQuad(source, x, y, targetWidth, targetHeight, &quad)) return;
+    SetBlendStates(TRUE, mode.source, mode.dest, static_cast<int>(kColouredVertexFormat));
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    if (mode.alphaOp) device->SetTextureStageState(0, D3DTSS_ALPHAOP, mode.alphaOp);
+    ColouredVertex vertices[4];
+    FillColouredVertices(quad, diffuse, vertices);
+    device->SetTexture(0, texture ? GetDrawTexture(texture) : nullptr);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(ColouredVertex));
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    if (mode.alphaOp) device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+}
+
+// The opening of the modes without a colour key: the shader is unbound
+// before the sprite is looked up.
+const Sprite* UnkeyedSprite(int number) {
+    if (!EnsureScene()) return nullptr;
+    UnbindColourKeyShader();
+    return FindSprite(number);
+}
+
+}  // namespace
+
+}  // namespace korrin
+
+extern "C" {
+
+// The whole sprite at an opacity of intensity / 255 (its low 8 bits); keyed
+// like DisplayTransparentSprite.
+int __stdcall DisplayTranslucentSprite(int number, int x, int y, int intensity) noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    if (!EnsureScene()) return 0;
+    const Sprite* sprite = FindSprite(number);
+    if (!sprite) return 0;
+    ApplyColourKey(sprite->texture);
+    const DWORD diffuse = (static_cast<DWORD>(intensity) << 24) + 0x00FFFFFFu;
+    DrawBlendedQuad(sprite, sprite->texture, x, y, kTranslucent, diffuse);
+    return 0;
+}
+
+// The sprite's alpha image, tinted by alphaIntensity.
+int __stdcall DisplayAlphaSprite(int number, int x, int y) noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    const Sprite* sprite = UnkeyedSprite(number);
+    if (!sprite) return 0;
+    DrawBlendedQuad(sprite, sprite->alphaTexture, x, y, kAlpha, alphaIntensity + 0xFF000000u);
+    return 0;
+}
+
+// The sprite tinted by a Direct3D colour (blue in the low byte).
+int __stdcall DisplaySolidSprite(int number, int x, int y, int colour) noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    const Sprite* sprite = UnkeyedSprite(number);
+    if (!sprite) return 0;
+    DrawBlendedQuad(sprite, sprite->texture, x, y, kSolid, static_cast<DWORD>(colour));
+    return 0;
+}
+
+// Black at half the sprite's alpha: the target darkens where the sprite is opaque.
+int __stdcall DisplayShadowSprite(int number, int x, int y) noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    const Sprite* sprite = UnkeyedSprite(number);
+    if (!sprite) return 0;
+    DrawBlendedQuad(sprite, sprite->texture, x, y, kShadow, 0x80000000u);
+    return 0;
+}
+
+// The tint of DisplayAlphaSprite; channels are not clamped (one above 255
+// carries into the next). Needs no screen.
+int __stdcall ChangeAlphaIntensity(int red, int green, int blue) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    korrin::alphaIntensity = static_cast<DWORD>(blue) + static_cast<DWORD>(green) * 256u +
+                             static_cast<DWORD>(red) * 65536u;
+    return 0;
+}
+
+}  // extern "C"

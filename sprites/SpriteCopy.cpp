@@ -1,0 +1,162 @@
+// The drawing target, sprite copies and grabs. A sprite becomes the target
+// through its texture object's render-target surface; what is drawn into it
+// reaches the sprite's pixel copy when the target changes (FinishRendering).
+#include "sprites/SpriteCopy.h"
+
+#include <cstdint>
+
+#include "frame/ErrorPosition.h"
+#include "render/DeviceState.h"
+#include "sprites/Sprite.h"
+
+namespace korrin {
+
+namespace {
+
+// The surface the device draws into while a sprite is the target (the device
+// holds the reference); null for the back buffer.
+IDirect3DSurface9* targetSurface;
+
+// The surface GetRenderTarget handed out, as the texture object still holds it.
+IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
+    if (!texture) return nullptr;
+    return texture->kind == 4 ? texture->textureSurface : texture->targetSurface;
+}
+
+ObjectNumber Result(ObjectNumber number, Sprite* sprite) {
+    return number == -1 ? reinterpret_cast<ObjectNumber>(sprite) : reinterpret_cast<ObjectNumber>(sprite->texture);
+}
+
+// The back buffer as the target, on the device when there is one.
+HRESULT TargetBackBuffer() {
+    currentBuffer = -1;
+    targetSurface = nullptr;
+    targetWidth = screenWidth;
+    targetHeight = screenHeight;
+    return device ? device->SetRenderTarget(0, backBuffer) : E_FAIL;
+}
+
+// Makes the sprite under `number` w x h of these flags, keeping a live one
+// that already matches (`matches`); the sprite, or null. A handle that does
+// not match is refused with its sprite left alone: a new sprite could not
+// live under it.
+template <class Matches>
+Sprite* MatchingSprite(ObjectNumber number, int width, int height, int flags, Matches matches) {
+    Sprite* sprite = FindSprite(number);
+    if (sprite && matches(sprite)) return sprite;
+    return CreateSpriteRecord(number, width, height, flags);
+}
+
+}  // namespace
+
+void ReviewDrawTarget() {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    const Sprite* sprite = FindSprite(currentBuffer);
+    if (sprite && targetSurface && HeldRenderSurface(sprite->texture) == targetSurface) return;
+    TargetBackBuffer();
+}
+
+void ResetDrawTarget() { TargetBackBuffer(); }
+
+int UseBuffer(ObjectNumber number) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    if (!device) return 0;
+    CheckDrawTarget();
+    if (number == currentBuffer) return 1;
+    if (currentBuffer != -1) FinishRendering(FindSprite(currentBuffer)->texture);
+    if (number == -1) return SUCCEEDED(TargetBackBuffer()) ? 1 : 0;
+
+    Sprite* sprite = FindSprite(number);
+    if (!sprite) return 0;
+    if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable)) sprite->texture = replacement;
+    IDirect3DSurface9* surface = GetRenderTarget(sprite->texture);
+    if (!surface || FAILED(device->SetRenderTarget(0, surface))) return 0;
+    currentBuffer = number;
+    targetSurface = surface;
+    targetWidth = sprite->imageWidth;
+    targetHeight = sprite->imageHeight;
+    return 1;
+}
+
+ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    Sprite* from = FindSprite(source);
+    if (!from) return 0;
+    if (flags == 2 && from->flags != 2) return 0;  // an alpha copy needs an alpha source
+    const int width = from->imageWidth, height = from->imageHeight;
+    auto matches = [&](const Sprite* s) {
+        return s->flags == flags && s->imageWidth == width && s->imageHeight == height;
+    };
+    // A sprite copied onto itself is already its copy; remaking it would free the source.
+    if (FindSprite(destination) == from) return matches(from) ? Result(destination, from) : 0;
+
+    Sprite* to = FindSprite(destination);
+    const bool made = !(to && matches(to));
+    to = MatchingSprite(destination, width, height, flags, matches);
+    if (!to) return 0;
+    from = FindSprite(source);  // making a sprite may have moved the records
+    if (made && flags == 2) to->alphaTexture = CreateTexture(device, width, height, 3, 0);
+
+    HDC fromDC = OpenDC(from->texture);
+    HDC toDC = fromDC ? OpenDC(to->texture) : nullptr;
+    const bool copied = toDC && BitBlt(toDC, 0, 0, width, height, fromDC, 0, 0, SRCCOPY);
+    if (toDC) CloseDC(to->texture, 0);
+    if (fromDC) CloseDC(from->texture, 1);
+    if (!copied) return 0;
+
+    if (from->alphaTexture && to->alphaTexture) {
+        HDC alphaFrom = OpenDC(from->alphaTexture);
+        HDC alphaTo = alphaFrom ? OpenDC(to->alphaTexture) : nullptr;
+        const bool alphaCopied = alphaTo && BitBlt(alphaTo, 0, 0, width, height, alphaFrom, 0, 0, SRCCOPY);
+        if (alphaTo) CloseDC(to->alphaTexture, 0);
+        if (alphaFrom) CloseDC(from->alphaTexture, 1);
+        if (!alphaCopied) return 0;
+    }
+    return Result(destination, to);
+}
+
+// The rectangle is checked in 64 bits, so no x + width overflows. A sprite
+// target is brought up to date (FinishRendering) before it is read, so the
+// grab shows what was drawn into it, as the ended scene does for the back buffer.
+ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height, int flags) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    if (!device) return 0;
+    CheckDrawTarget();
+    if (flags == 2 || width <= 0 || height <= 0 || x < 0 || y < 0) return 0;
+    if (static_cast<std::int64_t>(x) + width > targetWidth || static_cast<std::int64_t>(y) + height > targetHeight)
+        return 0;
+
+    const int depth = (flags & 8) ? 32 : 16;
+    auto matches = [&](const Sprite* s) { return s->width == width && s->height == height && s->depth == depth; };
+    const Sprite* existing = FindSprite(number);
+    const bool kept = existing && matches(existing);
+    Sprite* sprite = MatchingSprite(number, width, height, flags, matches);
+    if (!sprite) return 0;
+    if (kept) {
+        if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable))
+            sprite->texture = replacement;
+    }
+    EndSceneIfOpen();  // GDI sees the finished drawing
+    CheckDrawTarget();  // the new sprite may have replaced the target sprite
+
+    // The source: the target sprite's pixel copy, or the back buffer.
+    TextureObject* sourceTexture = nullptr;
+    HDC sourceDC = nullptr;
+    if (currentBuffer != -1) {
+        sourceTexture = FindSprite(currentBuffer)->texture;
+        FinishRendering(sourceTexture);
+        sourceDC = OpenDC(sourceTexture);
+    } else if (!backBuffer || FAILED(backBuffer->GetDC(&sourceDC))) {
+        sourceDC = nullptr;
+    }
+    if (!sourceDC) return 0;
+
+    HDC dc = OpenDC(sprite->texture);
+    const bool copied = dc && BitBlt(dc, 0, 0, width, height, sourceDC, x, y, SRCCOPY);
+    if (dc) CloseDC(sprite->texture, 0);
+    if (sourceTexture) CloseDC(sourceTexture, 1);
+    else backBuffer->ReleaseDC(sourceDC);
+    return copied ? Result(number, sprite) : 0;
+}
+
+}  // namespace korrin

@@ -1,0 +1,32 @@
+// Filling sprites from existing pixels: the drawing target (the back buffer,
+// or a sprite that the display commands draw into), copies of whole sprites,
+// and grabs of a rectangle of the drawing target.
+#pragma once
+
+#include "frame/ObjectManager.h"
+#include "frame/globals.h"
+
+namespace korrin {
+
+// Makes sprite n (or the back buffer for -1) the drawing target; 1 or 0.
+int UseBuffer(ObjectNumber number);
+
+// Copies a whole sprite into another (made or remade when it does not match);
+// for -1 the new sprite's handle, else the destination's texture object; 0 on failure.
+ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags);
+
+// Copies a rectangle of the drawing target into a sprite; results as CopySprite.
+ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height, int flags);
+
+// A sprite target whose sprite was freed, or whose texture no longer holds
+// the surface the device draws into, gives way to the back buffer: nothing
+// is ever drawn into a surface its sprite has let go of.
+void ReviewDrawTarget();
+
+// A device reset puts the device back on the back buffer: so does the library.
+void ResetDrawTarget();
+inline void CheckDrawTarget() {
+    if (currentBuffer != -1) ReviewDrawTarget();
+}
+
+}  // namespace korrin
