@@ -10,10 +10,20 @@ std::int64_t Min64(std::int64_t a, std::int64_t b) { return a < b ? a : b; }
 
 // The address of the word under target position (x, y) for an image placed
 // at (left, top); the position lies inside the placed clip window.
-const std::uint16_t* WordAt(const CollisionImage& image, int left, int top, std::int64_t x, std::int64_t y) {
+const std::uint8_t* At(const CollisionImage& image, int left, int top, std::int64_t x, std::int64_t y) {
     const std::int64_t column = x - left + image.clipX;
     const std::int64_t row = y - top + image.clipY;
-    return reinterpret_cast<const std::uint16_t*>(image.pixels + row * image.pitch + column * 2);
+    return image.pixels + row * image.pitch + column * 2;
+}
+
+// True when some pixel of the two rows is solid in both; whole words are
+// compared with the keys.
+bool RowsCollide(const std::uint8_t* a, const std::uint8_t* b, int count, std::uint16_t keyA, std::uint16_t keyB) {
+    const auto* wordsA = reinterpret_cast<const std::uint16_t*>(a);
+    const auto* wordsB = reinterpret_cast<const std::uint16_t*>(b);
+    for (int i = 0; i < count; ++i)
+        if (wordsA[i] != keyA && wordsB[i] != keyB) return true;
+    return false;
 }
 
 }  // namespace
@@ -31,18 +41,16 @@ bool OverlapRect(int x1, int y1, int width1, int height1, int x2, int y2, int wi
     return true;
 }
 
-// The inner loop compares whole words; the rows of both images are walked
-// with plain pointers, so the scan costs what a loop over two buffers does.
+// The overlap lies inside both clip windows, so its width and height fit an
+// int and every offset below is within the images.
 bool PixelsCollide(const CollisionImage& first, int x1, int y1, const CollisionImage& second, int x2, int y2,
                    const CollisionRect& overlap) {
-    const std::int64_t count = overlap.right - overlap.left;
-    const std::uint16_t key1 = first.key, key2 = second.key;
-    for (std::int64_t y = overlap.top; y < overlap.bottom; ++y) {
-        const std::uint16_t* a = WordAt(first, x1, y1, overlap.left, y);
-        const std::uint16_t* b = WordAt(second, x2, y2, overlap.left, y);
-        for (std::int64_t i = 0; i < count; ++i)
-            if (a[i] != key1 && b[i] != key2) return true;
-    }
+    const int count = static_cast<int>(overlap.right - overlap.left);
+    const int rows = static_cast<int>(overlap.bottom - overlap.top);
+    const std::uint8_t* a = At(first, x1, y1, overlap.left, overlap.top);
+    const std::uint8_t* b = At(second, x2, y2, overlap.left, overlap.top);
+    for (int row = 0; row < rows; ++row, a += first.pitch, b += second.pitch)
+        if (RowsCollide(a, b, count, first.key, second.key)) return true;
     return false;
 }
 
