@@ -648,3 +648,48 @@ TEST_F(Gamma, WindowedScreensKeepTheirRamp) {
     Int("CloseScreen");
     DestroyWindow(window);
 }
+
+// ---- a refused state leaves the cache unknown -----------------------------------------------
+
+namespace {
+int refuseSourceBlend = 0;  // SetRenderState(D3DRS_SRCBLEND) calls still to refuse
+int renderStateCalls = 0;
+HRESULT(WINAPI* realSetRenderState)(IDirect3DDevice9*, D3DRENDERSTATETYPE, DWORD);
+HRESULT WINAPI RefusingSetRenderState(IDirect3DDevice9* d, D3DRENDERSTATETYPE state, DWORD value) {
+    ++renderStateCalls;
+    if (state == D3DRS_SRCBLEND && refuseSourceBlend > 0) {
+        --refuseSourceBlend;
+        return D3DERR_INVALIDCALL;
+    }
+    return realSetRenderState(d, state, value);
+}
+constexpr int kSetRenderState = 57;  // position in the device's method table
+}  // namespace
+
+// Sprite3DBlendingMode keeps its factors for Start3D when the device refuses
+// one, but the cache must not claim the device has it: the next DisplaySprite
+// then sets its source factor again and draws the key colour as a colour.
+TEST_F(Drawing, ARefusedBlendFactorIsSetAgainByTheNextDrawing) {
+    Paint(0, 64, 32, [](int x, int y) { return x < 32 ? WORD{0x03E0} : Texel(x, y); });  // left half green
+    ASSERT_NE(Call<int>("TransparentSpriteColor", 0, 0x00FF00), 0);
+    EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, 0, 0), 0);  // source factor: source alpha
+
+    void** original = *reinterpret_cast<void***>(device_);
+    static void* table[119];
+    for (int i = 0; i < 119; ++i) table[i] = original[i];
+    realSetRenderState = reinterpret_cast<decltype(realSetRenderState)>(original[kSetRenderState]);
+    table[kSetRenderState] = reinterpret_cast<void*>(RefusingSetRenderState);
+    *reinterpret_cast<void***>(device_) = table;
+    device_->SetRenderState(D3DRS_DITHERENABLE, FALSE);
+    ASSERT_EQ(renderStateCalls, 1) << "the position is right";
+
+    refuseSourceBlend = 1;
+    EXPECT_EQ(Call<int>("Sprite3DBlendingMode", D3DBLEND_ONE, D3DBLEND_ZERO), 0) << "the device refused";
+    EXPECT_EQ(refuseSourceBlend, 0);
+    *reinterpret_cast<void***>(device_) = original;
+
+    Clear();
+    EXPECT_EQ(Call<int>("DisplaySprite", 0, 10, 10), 0);
+    EXPECT_TRUE(Near(At(15, 15), Of555(0x03E0))) << "the key drawn as a colour, not blended away: "
+                                                 << Text(At(15, 15));
+}
