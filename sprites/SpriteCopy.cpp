@@ -137,7 +137,11 @@ ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height
             sprite->texture = replacement;
     }
     EndSceneIfOpen();  // GDI sees the finished drawing
-    CheckDrawTarget();  // the new sprite may have replaced the target sprite
+    // Remaking the grabbed sprite may have freed the target sprite itself:
+    // then there is nothing to grab from.
+    const bool fromSprite = currentBuffer != -1;
+    CheckDrawTarget();
+    if (fromSprite && currentBuffer == -1) return 0;
 
     // The source: the target sprite's pixel copy, or the back buffer.
     TextureObject* sourceTexture = nullptr;

@@ -207,6 +207,15 @@ TEST_F(Drawing, FreeingTheTargetSpriteHandsDrawingBackToTheBackBuffer) {
     ASSERT_EQ(Call<int>("UseBuffer", 1), 0) << "no such sprite";
     EXPECT_EQ(Call<int>("UseBuffer", 2), 1);
     EXPECT_EQ(Call<int>("UseBuffer", -1), 1);
+
+    // A grab that remakes the target sprite itself has nothing left to grab from.
+    ASSERT_EQ(Call<int>("UseBuffer", 2), 1);
+    EXPECT_EQ(Call<int>("GrabSprite", 2, 0, 0, 8, 8), 0);
+    EXPECT_EQ(Call<int>("SpriteWidth", 2), 8) << "remade at the grab's size";
+    Clear();
+    EXPECT_EQ(Call<int>("DisplaySprite", 0, 90, 70), 0);
+    EXPECT_EQ(Wrong(Read(), 90, 70, 64, 32, [](int x, int y) { return Of555(Texel(x, y)); }), 0);
+    EXPECT_EQ(Call<int>("UseBuffer", -1), 1);
 }
 
 // ---- copies ------------------------------------------------------------------------
