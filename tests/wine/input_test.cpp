@@ -440,4 +440,158 @@ TEST_F(InputScreen, SpriteEndUnloadsDirectInputAndInitStartsOver) {
     EXPECT_EQ(Int("ExamineMouse"), 0) << "the mouse was not started again";
 }
 
+// --- without DirectInput (WINEDLLOVERRIDES=dinput8=) -----------------------------------
+
+TEST(NoDirectInput, OnlyTheInitCommandsFail) {
+    HWND window = MakeWindow("no DirectInput");
+    ASSERT_TRUE(Foreground(window));
+    EXPECT_EQ(Int("InitKeyboard"), 0);
+    EXPECT_EQ(Int("InitMouse"), 0);
+    EXPECT_EQ(Int("InitJoystick"), 0);
+    EXPECT_EQ(GetModuleHandleA("dinput8.dll"), nullptr);
+    ASSERT_NE(Call<void*>("InitSprite"), nullptr);
+    EXPECT_NE(Call<void*>("OpenWindowedScreen", static_cast<void*>(window), 0, 0, 64, 48, 0, 0, 0), nullptr)
+        << "a screen opens without input";
+    EXPECT_EQ(Int("ExamineKeyboard"), 0);
+    EXPECT_EQ(Int("ExamineMouse"), 0);
+    EXPECT_EQ(Int("ExamineJoystick"), 0);
+    EXPECT_EQ(Call<int>("MouseLocate", 1, 1), 0);
+    EXPECT_STREQ(Call<const char*>("KeyboardInkey"), "");
+    EXPECT_EQ(Int("Sprite_End"), 0);
+    DestroyWindow(window);
+}
+
+// --- beside the stand-in dinput8.dll: a scripted controller, and counts ----------------
+
+struct StandInExports {
+    void(WINAPI* setJoystick)(LONG x, LONG y, DWORD buttons);
+    LONG(WINAPI* liveObjects)();
+    LONG(WINAPI* liveDevices)();
+    void(WINAPI* wheelGranularity)(int granularity);
+};
+
+// The stand-in beside the test program, loaded by the test too so that its
+// counts outlive the library's loads.
+StandInExports LoadStandIn() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string file = path;
+    file = file.substr(0, file.find_last_of("\\/") + 1) + "dinput8.dll";
+    HMODULE module = LoadLibraryA(file.c_str());
+    StandInExports standIn = {};
+    if (!module) return standIn;
+    standIn.setJoystick = reinterpret_cast<decltype(standIn.setJoystick)>(
+        reinterpret_cast<void*>(GetProcAddress(module, "StandInSetJoystick")));
+    standIn.liveObjects = reinterpret_cast<decltype(standIn.liveObjects)>(
+        reinterpret_cast<void*>(GetProcAddress(module, "StandInLiveObjects")));
+    standIn.liveDevices = reinterpret_cast<decltype(standIn.liveDevices)>(
+        reinterpret_cast<void*>(GetProcAddress(module, "StandInLiveDevices")));
+    standIn.wheelGranularity = reinterpret_cast<decltype(standIn.wheelGranularity)>(
+        reinterpret_cast<void*>(GetProcAddress(module, "StandInWheelGranularity")));
+    return standIn;
+}
+
+class StandIn : public InputScreen {
+protected:
+    void SetUp() override {
+        standIn_ = LoadStandIn();
+        ASSERT_TRUE(standIn_.setJoystick && standIn_.liveObjects && standIn_.liveDevices && standIn_.wheelGranularity)
+            << "run beside the stand-in dinput8.dll";
+        standIn_.setJoystick(32767, 32767, 0);
+        standIn_.wheelGranularity(-2);
+        InputScreen::SetUp();
+    }
+    // Sets the controller and reads it in one frame.
+    void Joystick(LONG x, LONG y, DWORD buttons) {
+        standIn_.setJoystick(x, y, buttons);
+        EXPECT_EQ(Frame("ExamineJoystick"), 1);
+    }
+    StandInExports standIn_ = {};
+};
+
+TEST_F(StandIn, JoystickAxesHaveTheMiddleHalfAsDeadZone) {
+    const struct { LONG raw; int reads; } edges[] = {
+        {0, -1}, {16383, -1}, {16384, 0}, {32767, 0}, {49150, 0}, {49151, 1}, {65535, 1}};
+    for (const auto& edge : edges) {
+        Joystick(edge.raw, 32767, 0);
+        EXPECT_EQ(Int("JoystickAxisX"), edge.reads) << "x " << edge.raw;
+        EXPECT_EQ(Int("JoystickAxisY"), 0) << "y at rest while x is " << edge.raw;
+        Joystick(32767, edge.raw, 0);
+        EXPECT_EQ(Int("JoystickAxisY"), edge.reads) << "y " << edge.raw;
+        EXPECT_EQ(Int("JoystickAxisX"), 0) << "x at rest while y is " << edge.raw;
+    }
+    // Values of a device's own range far outside the default one.
+    Joystick(static_cast<LONG>(0x80000000), 0x7FFFFFFF, 0);
+    EXPECT_EQ(Int("JoystickAxisX"), -1);
+    EXPECT_EQ(Int("JoystickAxisY"), 1);
+}
+
+TEST_F(StandIn, JoystickButtonsOneTo32) {
+    Joystick(32767, 32767, 1u);
+    EXPECT_EQ(Call<int>("JoystickButton", 1), 128);
+    EXPECT_EQ(Call<int>("JoystickButton", 2), 0);
+    EXPECT_EQ(Call<int>("JoystickButton", 32), 0);
+    Joystick(32767, 32767, 1u << 31);
+    EXPECT_EQ(Call<int>("JoystickButton", 32), 128);
+    EXPECT_EQ(Call<int>("JoystickButton", 31), 0);
+    EXPECT_EQ(Call<int>("JoystickButton", 1), 0);
+    Joystick(32767, 32767, 0xFFFFFFFFu);
+    for (int button : {0, 33, -1, 256}) EXPECT_EQ(Call<int>("JoystickButton", button), 0) << button;
+    for (int button = 1; button <= 32; ++button) EXPECT_EQ(Call<int>("JoystickButton", button), 128) << button;
+}
+
+// Without a device the last reading stays but is not used; Examine attaches
+// the controller again by itself.
+TEST_F(StandIn, JoystickReadsNothingWhileDetached) {
+    Joystick(0, 65535, 1u);
+    ASSERT_EQ(Int("JoystickAxisX"), -1);
+    Int("CloseScreen");
+    EXPECT_EQ(Int("JoystickAxisX"), 0);
+    EXPECT_EQ(Int("JoystickAxisY"), 0);
+    EXPECT_EQ(Call<int>("JoystickButton", 1), 0);
+    EXPECT_EQ(Frame("ExamineJoystick"), 1) << "attached to the foreground window";
+    EXPECT_EQ(Int("JoystickAxisX"), -1);
+    EXPECT_EQ(Int("JoystickAxisY"), 1);
+}
+
+// The wheel in the device's steps, truncated toward zero, and 0 when the
+// device gives no step, all on one read of one notch.
+TEST_F(StandIn, WheelWithoutAGranularityReadsZero) {
+    standIn_.wheelGranularity(1);
+    SendMouse(0, 0, MOUSEEVENTF_WHEEL, -WHEEL_DELTA);
+    ASSERT_TRUE(FramesUntil("ExamineMouse", [] { return Int("MouseWheel") != 0; }));
+    EXPECT_EQ(Int("MouseWheel"), -WHEEL_DELTA);
+    standIn_.wheelGranularity(0);
+    EXPECT_EQ(Int("MouseWheel"), 0);
+    standIn_.wheelGranularity(-1);
+    EXPECT_EQ(Int("MouseWheel"), 0) << "the property call failed";
+    standIn_.wheelGranularity(7);
+    EXPECT_EQ(Int("MouseWheel"), -17);
+    standIn_.wheelGranularity(-2);
+    EXPECT_EQ(Int("MouseWheel"), -1);
+}
+
+// CloseScreen releases the three devices, Sprite_End the three DirectInput
+// objects; each Init makes one object of its own and a second Init replaces it.
+TEST_F(StandIn, TeardownReleasesDevicesThenObjects) {
+    EXPECT_EQ(standIn_.liveObjects(), 3);
+    EXPECT_EQ(standIn_.liveDevices(), 3) << "keyboard, mouse and controller attached";
+    Int("CloseScreen");
+    EXPECT_EQ(standIn_.liveDevices(), 0);
+    EXPECT_EQ(standIn_.liveObjects(), 3);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(standIn_.liveDevices(), 3);
+    EXPECT_EQ(Int("InitKeyboard"), 1);
+    EXPECT_EQ(standIn_.liveObjects(), 3);
+    EXPECT_EQ(standIn_.liveDevices(), 2) << "a new InitKeyboard starts detached";
+    EXPECT_EQ(Int("Sprite_End"), 0);
+    EXPECT_EQ(standIn_.liveDevices(), 0);
+    EXPECT_EQ(standIn_.liveObjects(), 0);
+    EXPECT_EQ(Int("Sprite_End"), 0);
+    EXPECT_EQ(Int("InitJoystick"), 1);
+    EXPECT_EQ(standIn_.liveObjects(), 1);
+    EXPECT_EQ(Frame("ExamineJoystick"), 1);
+    EXPECT_EQ(standIn_.liveDevices(), 1);
+}
+
 }  // namespace
