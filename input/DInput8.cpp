@@ -27,10 +27,10 @@ constexpr DWORD kAnyAxis = DIDFT_ANYINSTANCE | DIDFT_AXIS;
 constexpr DWORD kAnyButton = DIDFT_ANYINSTANCE | DIDFT_BUTTON;
 constexpr DWORD kAnyPov = DIDFT_ANYINSTANCE | DIDFT_POV;
 
-const std::array<DIOBJECTDATAFORMAT, 256> keyboardObjects = KeyboardObjects();
+constexpr std::array<DIOBJECTDATAFORMAT, 256> keyboardObjects = KeyboardObjects();
 
 // x, y and two buttons are required; the wheel and buttons 3 to 8 are optional.
-const DIOBJECTDATAFORMAT mouseObjects[11] = {
+constexpr DIOBJECTDATAFORMAT mouseObjects[11] = {
     {nullptr, 0, kAnyAxis, 0},
     {nullptr, 4, kAnyAxis, 0},
     {nullptr, 8, DIDFT_OPTIONAL | kAnyAxis, 0},
@@ -55,21 +55,24 @@ constexpr std::array<DIOBJECTDATAFORMAT, 44> JoystickObjects() {
     return objects;
 }
 
-const std::array<DIOBJECTDATAFORMAT, 44> joystickObjects = JoystickObjects();
+constexpr std::array<DIOBJECTDATAFORMAT, 44> joystickObjects = JoystickObjects();
 
 // DIDATAFORMAT points at its objects without const; DirectInput only reads them.
-LPDIOBJECTDATAFORMAT Objects(const DIOBJECTDATAFORMAT* objects) { return const_cast<LPDIOBJECTDATAFORMAT>(objects); }
+// Everything here is constant data, set up by the compiler, not at load.
+constexpr LPDIOBJECTDATAFORMAT Objects(const DIOBJECTDATAFORMAT* objects) {
+    return const_cast<LPDIOBJECTDATAFORMAT>(objects);
+}
 
 using DirectInput8CreateProc = HRESULT(WINAPI*)(HINSTANCE, DWORD, REFIID, void**, IUnknown*);
 
 }  // namespace
 
-const DIDATAFORMAT keyboardFormat = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 256, 256,
-                                     Objects(keyboardObjects.data())};
-const DIDATAFORMAT mouseFormat = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 20, 11,
-                                  Objects(mouseObjects)};
-const DIDATAFORMAT joystickFormat = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_ABSAXIS, 80, 44,
-                                     Objects(joystickObjects.data())};
+constexpr DIDATAFORMAT keyboardFormat = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 256, 256,
+                                         Objects(keyboardObjects.data())};
+constexpr DIDATAFORMAT mouseFormat = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 20, 11,
+                                      Objects(mouseObjects)};
+constexpr DIDATAFORMAT joystickFormat = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_ABSAXIS, 80, 44,
+                                         Objects(joystickObjects.data())};
 
 static_assert(sizeof(DIDATAFORMAT) == 24 && sizeof(DIOBJECTDATAFORMAT) == 16, "DirectInput's 32-bit layouts");
 static_assert(sizeof(DIMOUSESTATE2) == 20 && sizeof(DIJOYSTATE) == 80, "the states the formats describe");
