@@ -407,6 +407,22 @@ TEST_F(InputScreen, AFailedOpeningDetachesWhatItAttached) {
     EXPECT_EQ(Frame("ExamineMouse"), 1);
 }
 
+// A screen opened while another window has the foreground cannot acquire its
+// foreground devices: they stay detached, and Examine later attaches them to
+// whatever window is in the foreground then.
+TEST_F(InputScreen, AnAttachThatFailsLeavesTheDeviceDetached) {
+    HWND other = MakeWindow("other");
+    ASSERT_TRUE(Foreground(other));
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(Call<int>("MouseLocate", 1, 1), 0) << "the mouse is detached";
+    EXPECT_EQ(Call<int>("KeyboardMode", 0), 0) << "the keyboard is detached";
+    EXPECT_EQ(Call<int>("KeyboardPushed", DIK_A), 0);
+    EXPECT_EQ(Frame("ExamineKeyboard"), 1) << "attached to the foreground window";
+    EXPECT_EQ(Frame("ExamineMouse"), 1);
+    EXPECT_EQ(Call<int>("MouseLocate", 1, 1), 1);
+    DestroyWindow(other);
+}
+
 // --- joystick: Wine has no game controller here ---------------------------------------
 
 TEST_F(InputScreen, WithoutAControllerTheJoystickReadsNothing) {
