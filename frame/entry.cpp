@@ -6,6 +6,7 @@
 #include "frame/FatalReport.h"
 #include "frame/globals.h"
 #include "frame/platform.h"
+#include "input/input.h"
 #include "korrin.h"
 #include "screen/screen.h"
 #include "sprites/ColourKey.h"
@@ -30,8 +31,10 @@ extern "C" int __stdcall Sprite_End() noexcept {
     if (sprite3DRegistry) DestroyRegistry(sprite3DRegistry);
     sprite3DRegistry = nullptr;
     ReleaseObject(d3d);
-    // Keyboard, mouse, joystick and sound shut down here, in that order, once
-    // those subsystems exist.
+    ShutdownKeyboard();
+    ShutdownMouse();
+    ShutdownJoystick();
+    // The sound device shuts down here, after the joystick.
     FreeColourKeyTable();
     return 0;
 }

@@ -128,6 +128,37 @@ KORRIN_API int KORRIN_CALL Sprite3DQuality(int quality) KORRIN_NOEXCEPT;
 KORRIN_API void* KORRIN_CALL ScreenOutput(void) KORRIN_NOEXCEPT;
 KORRIN_API void* KORRIN_CALL SpriteOutput(int sprite) KORRIN_NOEXCEPT;
 
+/* Keyboard, by DirectInput scan code (0 to 255): one ExamineKeyboard per
+   frame, then the questions. KeyboardInkey's text lives in the library until
+   the next call into it. */
+KORRIN_API int KORRIN_CALL InitKeyboard(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ExamineKeyboard(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL KeyboardPushed(int key) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL KeyboardReleased(int key) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL KeyboardMode(int flags) KORRIN_NOEXCEPT;
+KORRIN_API const char* KORRIN_CALL KeyboardInkey(void) KORRIN_NOEXCEPT;
+
+/* Mouse: a virtual pointer inside the screen that follows the mouse's
+   movement; buttons 1 to 8 read 128 while down */
+KORRIN_API int KORRIN_CALL InitMouse(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ExamineMouse(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseButton(int button) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseX(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseY(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseDeltaX(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseDeltaY(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseWheel(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseLocate(int x, int y) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ReleaseMouse(int state) KORRIN_NOEXCEPT;
+
+/* Joystick: the first game controller; buttons 1 to 32 read 128 while down,
+   the axes -1, 0 or 1 */
+KORRIN_API int KORRIN_CALL InitJoystick(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ExamineJoystick(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL JoystickButton(int button) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL JoystickAxisX(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL JoystickAxisY(void) KORRIN_NOEXCEPT;
+
 /* Palette commands: accepted for completeness, they keep no palettes.
    CreatePalette shares its name with a GDI function: when <windows.h> was
    included first, it is not declared here (bind it by name instead). */

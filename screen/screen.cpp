@@ -9,6 +9,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "frame/platform.h"
+#include "input/input.h"
 #include "render/DeviceState.h"
 #include "sprites/Sprite.h"
 
@@ -79,6 +80,22 @@ bool CreateScreenDevice(HWND focus) {
 
     InvalidateDeviceState();
     return true;
+}
+
+// Binds each started subsystem to a new screen's window, in this order.
+void AttachDevices(HWND window) {
+    if (keyboardReady) AttachKeyboard(window);
+    if (mouseReady) AttachMouse(window);
+    if (joystickReady) AttachJoystick(window);
+    // AttachSound (window) goes here, when ready.
+}
+
+// Lets go of everything AttachDevices bound; nothing for what never started.
+void DetachDevices() {
+    DetachKeyboard();
+    DetachMouse();
+    DetachJoystick();
+    // DetachSound () goes here.
 }
 
 // Last steps of every opening: the colour-key shader, the back buffer, black.
@@ -171,7 +188,7 @@ IDirect3DDevice9* OpenScreen(int width, int height, int depth, const char* title
     CloseScreen();
     if (width <= 0 || height <= 0 || !d3d || ChooseBackBufferFormat(depth) == D3DFMT_UNKNOWN) return nullptr;
     HWND window = CreateScreenWindow(width, height, title);
-    // AttachKeyboard, AttachMouse, AttachJoystick, AttachSound (window) go here, each when ready.
+    AttachDevices(window);
     if (FAILED(BuildPresentParams(window, width, height, false, depth))) return nullptr;
     if (!CreateScreenDevice(window)) return nullptr;
     targetWidth = screenWidth = width;
@@ -191,12 +208,13 @@ IDirect3DDevice9* OpenWindowedScreen(HWND window, int x, int y, int width, int h
     if (!IsWindow(window)) return nullptr;
     if (width <= 0 || height <= 0 || !d3d) return nullptr;
     HookWindow(window);
-    // AttachKeyboard, AttachMouse, AttachJoystick, AttachSound (window) go here, each when ready.
-    if (FAILED(BuildPresentParams(window, width, height, true, 0))) {
-        // DetachKeyboard() goes here.
+    AttachDevices(window);
+    // A failed opening lets go of everything it attached: the host's window
+    // has no screen, and an exclusively acquired mouse would stay captured.
+    if (FAILED(BuildPresentParams(window, width, height, true, 0)) || !CreateScreenDevice(window)) {
+        DetachDevices();
         return nullptr;
     }
-    if (!CreateScreenDevice(window)) return nullptr;
     targetWidth = screenWidth = width;
     targetHeight = screenHeight = height;
     currentBuffer = -1;
@@ -223,7 +241,7 @@ int CloseScreen() {
         ReleaseColourKeyShader();
         ReleaseObject(device);
     }
-    // DetachKeyboard, DetachMouse, DetachJoystick, DetachSound () go here, in that order.
+    DetachDevices();
     return 0;
 }
 

@@ -10,9 +10,17 @@
 
 namespace korrin {
 
+// The descriptor's type and pixel formats, as the host's drawing commands know them.
+constexpr int kDrawingOutputType = 7;
+enum OutputPixelFormat : int {
+    kPixelFormatX1R5G5B5 = 2,  // 16-bit 5:5:5
+    kPixelFormatR5G6B5 = 3,    // 16-bit 5:6:5
+    kPixelFormat8888 = 7,      // 32-bit, eight bits per channel (X8R8G8B8, A8R8G8B8)
+};
+
 // The descriptor the host's drawing commands read; every field is 32-bit.
 struct DrawingOutput {
-    int outputType;                      // always 7
+    int outputType;                      // always kDrawingOutputType
     int reserved;                        // not written
     HDC dc;                              // device context open on the pixels, or 0
     int(__stdcall* release)();           // drawing ends
@@ -20,7 +28,7 @@ struct DrawingOutput {
     int pitch;                           // bytes from one row to the next
     int width, height;                   // pixels
     int bitsPerPixel;                    // screen: 16 or 32; sprite: 15 or 32
-    int pixelFormat;                     // 2 X1R5G5B5, 3 R5G6B5, 7 eight bits per channel
+    int pixelFormat;                     // an OutputPixelFormat
     HDC(__stdcall* getDC)();             // the device context to draw with, or 0
     void*(__stdcall* getBuffer)();       // the pixel address to draw at, or 0
 };
