@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/AbiLayout.h"
+
 namespace korrin {
 
 // The descriptor's type and pixel formats, as the host's drawing commands know them.
@@ -34,6 +36,19 @@ struct DrawingOutput {
 };
 static_assert(sizeof(DrawingOutput) == 12 * 4, "drawing outputs are 12 fields of 4 bytes");
 static_assert(offsetof(DrawingOutput, getBuffer) == 44, "drawing output layout");
+static_assert(sizeof(DrawingOutput) == sizeof(KorrinDrawingOutput), "same size as the public descriptor");
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, outputType);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, reserved);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, dc);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, release);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, buffer);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, pitch);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, width);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, height);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, bitsPerPixel);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, pixelFormat);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, getDC);
+KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, getBuffer);
 
 // The screen's and a sprite's output; null when there is none to give.
 DrawingOutput* OpenScreenOutput();

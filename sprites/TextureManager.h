@@ -14,6 +14,8 @@
 
 #include <cstddef>
 
+#include "frame/AbiLayout.h"
+
 namespace korrin {
 
 struct TextureObject;
@@ -47,6 +49,25 @@ struct TextureInterface {
 };
 static_assert(sizeof(TextureInterface) == 16 * 4, "16 operations of 4 bytes");
 
+// The table is the header's KorrinTextureInterface, field for field.
+static_assert(sizeof(TextureInterface) == sizeof(KorrinTextureInterface), "same size as the public table");
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetKind);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetWidth);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetHeight);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetBitsPerPixel);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, Create);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetDrawTexture);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, SetTransparentColor);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, LockPixels);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, UnlockPixels);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, OpenDC);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, CloseDC);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetRenderTarget);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, ReleaseVideoMemory);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, RestoreVideoMemory);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, Free);
+KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, Optimize);
+
 // One texture object; every field is 32-bit, flags are 0 or 1.
 struct TextureObject {
     const TextureInterface* operations;  // the interface table, shared by every texture object
@@ -72,6 +93,7 @@ static_assert(sizeof(TextureObject) == 19 * 4, "texture objects are 19 fields of
 static_assert(offsetof(TextureObject, kind) == 4 && offsetof(TextureObject, transparentColor) == 28 &&
                   offsetof(TextureObject, device) == 56 && offsetof(TextureObject, targetSurface) == 72,
               "field offsets are part of the interface");
+KORRIN_SAME_FIELD(TextureObject, KorrinTextureObject, operations);
 
 // The table every texture object points to.
 extern const TextureInterface textureInterface;
