@@ -170,15 +170,13 @@ Box WaitForBox(const ChildProcess& child, DWORD timeoutMs = 120000) {
     while (GetTickCount() - start < timeoutMs) {
         Search search = {child.process.dwProcessId, nullptr};
         EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found && GetDlgItem(search.found, IDYES)) {
-            Sleep(200);  // let the box finish laying itself out
+        // The box is read once it shows its buttons, title and text.
+        char title[1024] = {}, text[1024] = {};
+        if (search.found && GetDlgItem(search.found, IDYES) && GetWindowTextA(search.found, title, sizeof title) > 0 &&
+            GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text) > 0) {
             box.window = search.found;
-            char buffer[1024] = {};
-            GetWindowTextA(box.window, buffer, sizeof buffer);
-            box.title = buffer;
-            buffer[0] = '\0';
-            GetDlgItemTextA(box.window, 0xFFFF, buffer, sizeof buffer);
-            box.text = buffer;
+            box.title = title;
+            box.text = text;
             box.owner = GetWindow(box.window, GW_OWNER);
             return box;
         }
@@ -234,9 +232,12 @@ std::string Expected(const char* module, unsigned long code) {
 }
 
 // On an emulated processor the exception codes of some faults differ from
-// those of real hardware (the emulator does not report the trap number);
-// only there are they taken as the child reports them.
+// those of real hardware (the emulator does not report the trap number):
+// there the texts are checked against the codes the child reports, and the
+// comparison of those codes with the hardware's is reported as skipped.
 bool Emulated() { return getenv("KORRIN_EMULATED_CPU") != nullptr; }
+constexpr const char* kEmulatedCodes =
+    "the exception codes were not compared with the hardware's: the processor is emulated";
 
 bool IsLineTitle(const std::string& title) {
     const std::string prefix = "ERROR in Line:";
@@ -261,8 +262,9 @@ TEST(FatalReport, YesEndsTheProcessWithExitCodeZero) {
     EXPECT_EQ(Rest(printed), "") << "the process ended at once";
     const std::vector<unsigned long> codes = Codes(printed);
     ASSERT_EQ(codes.size(), 1u);
-    if (!Emulated()) EXPECT_EQ(codes[0], 0xC0000094ul);
     EXPECT_EQ(box.text, Expected("Main Module", codes[0]));
+    if (Emulated()) GTEST_SKIP() << kEmulatedCodes;
+    EXPECT_EQ(codes[0], 0xC0000094ul);
 }
 
 TEST(FatalReport, WithoutAPositionItSaysSoAndNoResumes) {
@@ -276,8 +278,9 @@ TEST(FatalReport, WithoutAPositionItSaysSoAndNoResumes) {
     EXPECT_EQ(Rest(printed), "resumed\n");
     const std::vector<unsigned long> codes = Codes(printed);
     ASSERT_EQ(codes.size(), 1u);
-    if (!Emulated()) EXPECT_EQ(codes[0], 0xC0000005ul);
     EXPECT_EQ(box.text, Expected("OnError line support disabled", codes[0]));
+    if (Emulated()) GTEST_SKIP() << kEmulatedCodes;
+    EXPECT_EQ(codes[0], 0xC0000005ul);
 }
 
 TEST(FatalReport, NamesTheModuleThatRanLast) {
@@ -309,10 +312,9 @@ TEST(FatalReport, NoResumesAfterInstructionsOfEveryLength) {
     EXPECT_EQ(Rest(printed), "resumed 7\n") << "each fault was stepped over exactly";
     const std::vector<unsigned long> codes = Codes(printed);
     ASSERT_EQ(codes.size(), texts.size());
-    for (size_t i = 0; i < codes.size(); ++i) {
-        if (!Emulated()) EXPECT_EQ(codes[i], natural[i]) << "fault " << i;
-        EXPECT_EQ(texts[i], Expected("Dummys", codes[i])) << "fault " << i;
-    }
+    for (size_t i = 0; i < codes.size(); ++i) EXPECT_EQ(texts[i], Expected("Dummys", codes[i])) << "fault " << i;
+    if (Emulated()) GTEST_SKIP() << kEmulatedCodes;
+    for (size_t i = 0; i < codes.size(); ++i) EXPECT_EQ(codes[i], natural[i]) << "fault " << i;
 }
 
 TEST(FatalReport, OwnerIsTheForegroundWindowAndOtherWindowsAreDisabledMeanwhile) {

@@ -4,6 +4,7 @@
 #include <wrl/client.h>
 
 #include "host.h"
+#include "read_back.h"
 #include "texture_ops.h"
 
 using host::Call;
@@ -12,19 +13,9 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-struct Output {
-    int outputType, reserved;
-    HDC dc;
-    int(__stdcall* release)();
-    void* buffer;
-    int pitch, width, height, bitsPerPixel, pixelFormat;
-    HDC(__stdcall* getDC)();
-    void*(__stdcall* getBuffer)();
-};
-
 // A sprite's 16-bit pixel copy, word at (x, y).
 WORD CopyPixel(int sprite, int x, int y) {
-    void* texture = Call<void*>("SpriteID", sprite);
+    KorrinTextureObject* texture = TextureOf(sprite);
     void* bits = nullptr;
     int pitch = 0;
     if (!Ops(texture).LockPixels(texture, 1, 0, &bits, &pitch)) return 0xDEAD;
@@ -55,7 +46,7 @@ protected:
 
 TEST_F(Outputs, SpriteDescriptorsByKind) {
     ASSERT_NE(Call<int>("CreateSprite", 0, 40, 30), 0);
-    auto* out = static_cast<Output*>(Call<void*>("SpriteOutput", 0));
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out->outputType, 7);
     EXPECT_EQ(out->width, 40);
@@ -65,7 +56,7 @@ TEST_F(Outputs, SpriteDescriptorsByKind) {
     EXPECT_GE(out->pitch, 80);
     EXPECT_EQ(out->release(), 0);
     ASSERT_NE(Call<int>("CreateSprite2", 1, 16, 8, 12), 0);
-    out = static_cast<Output*>(Call<void*>("SpriteOutput", 1));
+    out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 1));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out->bitsPerPixel, 32);
     EXPECT_EQ(out->pixelFormat, 7);
@@ -76,7 +67,7 @@ TEST_F(Outputs, SpriteDescriptorsByKind) {
 
 TEST_F(Outputs, DeviceContextAndBufferDrawingBothReachTheSprite) {
     ASSERT_NE(Call<int>("CreateSprite", 0, 40, 30), 0);
-    auto* out = static_cast<Output*>(Call<void*>("SpriteOutput", 0));
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
     ASSERT_NE(out, nullptr);
     HDC dc = out->getDC();
     ASSERT_NE(dc, nullptr);
@@ -94,7 +85,7 @@ TEST_F(Outputs, DeviceContextAndBufferDrawingBothReachTheSprite) {
 }
 
 TEST_F(Outputs, ScreenDescriptorAndDrawing) {
-    auto* out = static_cast<Output*>(Call<void*>("ScreenOutput"));
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("ScreenOutput"));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out->outputType, 7);
     EXPECT_EQ(out->width, 96);
@@ -112,17 +103,14 @@ TEST_F(Outputs, ScreenDescriptorAndDrawing) {
     EXPECT_EQ(reinterpret_cast<DWORD*>(bits)[3] & 0xFFFFFF, 0x0000FFu) << "the box, seen through the buffer";
     reinterpret_cast<DWORD*>(bits + 40 * out->pitch)[50] = 0x00FF00;
     EXPECT_EQ(out->release(), 0);
-    // Read the back buffer back through the device.
-    ComPtr<IDirect3DSurface9> back, copy;
-    device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-    device_->CreateOffscreenPlainSurface(96, 64, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-    ASSERT_EQ(device_->GetRenderTargetData(back.Get(), copy.Get()), D3D_OK);
-    D3DLOCKED_RECT locked;
-    ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-    const auto* row40 = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + 40 * locked.Pitch);
-    EXPECT_EQ(row40[50] & 0xFFFFFF, 0x00FF00u);
-    EXPECT_EQ(static_cast<const DWORD*>(locked.pBits)[1] & 0xFFFFFF, 0x0000FFu);
-    copy->UnlockRect();
+    // The back buffer, read back through the device: the box and the pixel on black.
+    const readback::Picture back = readback::ReadBackBuffer(device_);
+    ASSERT_FALSE(back.empty());
+    readback::Picture expected = readback::Blank(back, 0);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) expected.pixels[y * 96 + x] = 0x0000FF;
+    expected.pixels[40 * 96 + 50] = 0x00FF00;
+    EXPECT_EQ(readback::CountMismatches(back, expected, 0, 0xFFFFFF), 0);
     Int("CloseScreen");
     EXPECT_EQ(Call<void*>("ScreenOutput"), nullptr) << "no screen";
 }
