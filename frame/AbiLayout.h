@@ -7,8 +7,6 @@
 #include "korrin.h"
 
 // Field `field` of `ours` has the offset and size of the same field of `theirs`.
-#define KORRIN_SAME_FIELD(ours, theirs, field)                                              \
-    static_assert(offsetof(ours, field) == offsetof(theirs, field) &&                       \
-                      sizeof(static_cast<ours*>(nullptr)->field) ==                         \
-                          sizeof(static_cast<theirs*>(nullptr)->field),                     \
-                  #field " sits where the public header declares it")
+#define KORRIN_SAME_FIELD(ours, theirs, field)                            \
+    (offsetof(ours, field) == offsetof(theirs, field) &&                  \
+     sizeof(static_cast<ours*>(nullptr)->field) == sizeof(static_cast<theirs*>(nullptr)->field))

@@ -50,23 +50,17 @@ struct TextureInterface {
 static_assert(sizeof(TextureInterface) == 16 * 4, "16 operations of 4 bytes");
 
 // The table is the header's KorrinTextureInterface, field for field.
-static_assert(sizeof(TextureInterface) == sizeof(KorrinTextureInterface), "same size as the public table");
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetKind);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetWidth);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetHeight);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetBitsPerPixel);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, Create);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetDrawTexture);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, SetTransparentColor);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, LockPixels);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, UnlockPixels);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, OpenDC);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, CloseDC);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, GetRenderTarget);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, ReleaseVideoMemory);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, RestoreVideoMemory);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, Free);
-KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, Optimize);
+#define KORRIN_TABLE_FIELD(field) KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, field)
+static_assert(sizeof(TextureInterface) == sizeof(KorrinTextureInterface) && KORRIN_TABLE_FIELD(GetKind) &&
+                  KORRIN_TABLE_FIELD(GetWidth) && KORRIN_TABLE_FIELD(GetHeight) &&
+                  KORRIN_TABLE_FIELD(GetBitsPerPixel) && KORRIN_TABLE_FIELD(Create) &&
+                  KORRIN_TABLE_FIELD(GetDrawTexture) && KORRIN_TABLE_FIELD(SetTransparentColor) &&
+                  KORRIN_TABLE_FIELD(LockPixels) &&
+                  KORRIN_TABLE_FIELD(UnlockPixels) && KORRIN_TABLE_FIELD(OpenDC) && KORRIN_TABLE_FIELD(CloseDC) &&
+                  KORRIN_TABLE_FIELD(GetRenderTarget) && KORRIN_TABLE_FIELD(ReleaseVideoMemory) &&
+                  KORRIN_TABLE_FIELD(RestoreVideoMemory) && KORRIN_TABLE_FIELD(Free) && KORRIN_TABLE_FIELD(Optimize),
+              "the operation table is laid out as the public header declares it");
+#undef KORRIN_TABLE_FIELD
 
 // One texture object; every field is 32-bit, flags are 0 or 1.
 struct TextureObject {
@@ -93,7 +87,7 @@ static_assert(sizeof(TextureObject) == 19 * 4, "texture objects are 19 fields of
 static_assert(offsetof(TextureObject, kind) == 4 && offsetof(TextureObject, transparentColor) == 28 &&
                   offsetof(TextureObject, device) == 56 && offsetof(TextureObject, targetSurface) == 72,
               "field offsets are part of the interface");
-KORRIN_SAME_FIELD(TextureObject, KorrinTextureObject, operations);
+static_assert(KORRIN_SAME_FIELD(TextureObject, KorrinTextureObject, operations), "the table pointer comes first");
 
 // The table every texture object points to.
 extern const TextureInterface textureInterface;

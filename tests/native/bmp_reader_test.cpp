@@ -77,9 +77,7 @@ TEST(BmpReader, ExpandsSixteenBitPixelsByTheirMasks) {
     Image a;
     ASSERT_TRUE(Decode(DecodeBmp, Write(rgb555), a.get()));
     EXPECT_EQ(a->bitsPerPixel, 24);
-    EXPECT_EQ(Rgb(a.image, 0, 0), 0xFFFFFFu);
-    EXPECT_EQ(Rgb(a.image, 1, 0), 0x0000FFu);
-    EXPECT_EQ(Rgb(a.image, 2, 0), 0x000084u);
+    EXPECT_EQ(RowRgb(a.image, 0, 3), (Colours{0xFFFFFFu, 0x0000FFu, 0x000084u}));
 
     Bmp rgb565 = rgb555;
     rgb565.compression = 3;
@@ -87,9 +85,7 @@ TEST(BmpReader, ExpandsSixteenBitPixelsByTheirMasks) {
     rgb565.bits = StoreRows({{0x00, 0xF8, 0xE0, 0x07, 0x00, 0x04}}, false);  // red, green, green 32/63
     Image b;
     ASSERT_TRUE(Decode(DecodeBmp, Write(rgb565), b.get()));
-    EXPECT_EQ(Rgb(b.image, 0, 0), 0xFF0000u);
-    EXPECT_EQ(Rgb(b.image, 1, 0), 0x00FF00u);
-    EXPECT_EQ(Rgb(b.image, 2, 0), 0x008200u);
+    EXPECT_EQ(RowRgb(b.image, 0, 3), (Colours{0xFF0000u, 0x00FF00u, 0x008200u}));
 }
 
 TEST(BmpReader, ThirtyTwoBitImagesHaveAlphaOnlyWhenItIsThere) {

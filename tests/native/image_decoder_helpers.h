@@ -73,6 +73,13 @@ inline std::uint32_t Rgb(const DecodedImage& image, int x, int y) {
     if (image.bitsPerPixel == 8) return image.palette[p[0]] & 0xFFFFFF;
     return (p[2] << 16) | (p[1] << 8) | p[0];
 }
+using Colours = std::vector<std::uint32_t>;
+// The first `count` colours of row y.
+inline Colours RowRgb(const DecodedImage& image, int y, int count) {
+    Colours colours;
+    for (int x = 0; x < count; ++x) colours.push_back(Rgb(image, x, y));
+    return colours;
+}
 inline int AlphaAt(const DecodedImage& image, int x, int y) {
     const std::uint8_t* p = image.pixels + static_cast<std::size_t>(y) * image.pitch + x * (image.bitsPerPixel / 8);
     if (image.bitsPerPixel == 8) return image.hasAlpha ? static_cast<int>(image.palette[p[0]] >> 24) : 255;
@@ -264,12 +271,8 @@ inline Tga Tga24(int descriptor) {
 inline void ExpectRedGreenBlueWhiteBlackGrey(const DecodedImage& image) {
     ASSERT_EQ(image.width, 3);
     ASSERT_EQ(image.height, 2);
-    EXPECT_EQ(Rgb(image, 0, 0), 0xFF0000u);
-    EXPECT_EQ(Rgb(image, 1, 0), 0x00FF00u);
-    EXPECT_EQ(Rgb(image, 2, 0), 0x0000FFu);
-    EXPECT_EQ(Rgb(image, 0, 1), 0xFFFFFFu);
-    EXPECT_EQ(Rgb(image, 1, 1), 0x000000u);
-    EXPECT_EQ(Rgb(image, 2, 1), 0x808080u);
+    EXPECT_EQ(RowRgb(image, 0, 3), (Colours{0xFF0000u, 0x00FF00u, 0x0000FFu}));
+    EXPECT_EQ(RowRgb(image, 1, 3), (Colours{0xFFFFFFu, 0x000000u, 0x808080u}));
 }
 
 }  // namespace decoder_test

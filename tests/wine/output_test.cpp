@@ -24,6 +24,15 @@ WORD CopyPixel(int sprite, int x, int y) {
     return value;
 }
 
+// Fills a box through the output's device context, as a host's drawing command does.
+void FillBox(KorrinDrawingOutput* out, RECT box, COLORREF colour) {
+    HDC dc = out->getDC();
+    ASSERT_NE(dc, nullptr);
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &box, brush);
+    DeleteObject(brush);
+}
+
 class Outputs : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -69,12 +78,7 @@ TEST_F(Outputs, DeviceContextAndBufferDrawingBothReachTheSprite) {
     ASSERT_NE(Call<int>("CreateSprite", 0, 40, 30), 0);
     auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
     ASSERT_NE(out, nullptr);
-    HDC dc = out->getDC();
-    ASSERT_NE(dc, nullptr);
-    RECT box = {2, 2, 10, 10};
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    FillRect(dc, &box, red);
-    DeleteObject(red);
+    FillBox(out, {2, 2, 10, 10}, RGB(255, 0, 0));
     auto* bits = static_cast<BYTE*>(out->getBuffer());
     ASSERT_NE(bits, nullptr);
     reinterpret_cast<WORD*>(bits + 20 * out->pitch)[30] = 0x03E0;  // green
@@ -92,12 +96,7 @@ TEST_F(Outputs, ScreenDescriptorAndDrawing) {
     EXPECT_EQ(out->height, 64);
     EXPECT_EQ(out->bitsPerPixel, 32);
     EXPECT_EQ(out->pixelFormat, 7);
-    HDC dc = out->getDC();
-    ASSERT_NE(dc, nullptr);
-    RECT box = {0, 0, 8, 8};
-    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
-    FillRect(dc, &box, blue);
-    DeleteObject(blue);
+    FillBox(out, {0, 0, 8, 8}, RGB(0, 0, 255));
     auto* bits = static_cast<BYTE*>(out->getBuffer());
     ASSERT_NE(bits, nullptr);
     EXPECT_EQ(reinterpret_cast<DWORD*>(bits)[3] & 0xFFFFFF, 0x0000FFu) << "the box, seen through the buffer";
