@@ -25,7 +25,7 @@ protected:
                                   nullptr, nullptr);
         HMODULE d3d9 = LoadLibraryA("d3d9.dll");
         ASSERT_NE(d3d9, nullptr);
-        auto create = reinterpret_cast<IDirect3D9*(WINAPI*)(UINT)>(GetProcAddress(d3d9, "Direct3DCreate9"));
+        auto create = host::Entry<IDirect3D9*(WINAPI*)(UINT)>(d3d9, "Direct3DCreate9");
         d3d_.Attach(create(D3D_SDK_VERSION));
         ASSERT_TRUE(d3d_);
         D3DPRESENT_PARAMETERS pp = {};

@@ -74,8 +74,8 @@ TEST(DeviceReset, EverySpriteKeepsItsPixels) {
         Call<void*>("OpenWindowedScreen", static_cast<void*>(window), 0, 0, 128, 96, 0, 0, 0));
     ASSERT_NE(device, nullptr);
     HMODULE d3d9 = GetModuleHandleA("d3d9.dll");
-    StandIn standIn = {reinterpret_cast<void(WINAPI*)(LONG)>(GetProcAddress(d3d9, "StandInLoseDevice")),
-                       reinterpret_cast<int(WINAPI*)()>(GetProcAddress(d3d9, "StandInResetCalls"))};
+    StandIn standIn = {host::Entry<void(WINAPI*)(LONG)>(d3d9, "StandInLoseDevice"),
+                       host::Entry<int(WINAPI*)()>(d3d9, "StandInResetCalls")};
     ASSERT_TRUE(standIn.loseDevice && standIn.resetCalls) << "run beside the stand-in d3d9.dll";
 
     // Numbered and dynamic sprites of every kind the flags give.

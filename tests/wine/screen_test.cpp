@@ -453,7 +453,7 @@ TEST(Reload, FullScreenOpensAfterTheLibraryWasLoadedAgain) {
     for (int round = 0; round < 2; ++round) {
         HMODULE library = LoadLibraryA("korrin.dll");
         ASSERT_NE(library, nullptr);
-        auto command = [&](const char* name) { return GetProcAddress(library, name); };
+        auto command = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(library, name)); };
         auto initSprite = reinterpret_cast<void*(__stdcall*)()>(command("InitSprite"));
         auto openScreen = reinterpret_cast<void*(__stdcall*)(int, int, int, const char*)>(command("OpenScreen"));
         auto spriteEnd = reinterpret_cast<int(__stdcall*)()>(command("Sprite_End"));
@@ -484,9 +484,9 @@ StandIn FindStandIn() {
     HMODULE module = GetModuleHandleA(file.c_str());
     StandIn standIn = {};
     if (!module) return standIn;
-    standIn.loseDevice = reinterpret_cast<void(WINAPI*)(LONG)>(GetProcAddress(module, "StandInLoseDevice"));
-    standIn.failResets = reinterpret_cast<void(WINAPI*)(int)>(GetProcAddress(module, "StandInFailResets"));
-    standIn.resetCalls = reinterpret_cast<int(WINAPI*)()>(GetProcAddress(module, "StandInResetCalls"));
+    standIn.loseDevice = host::Entry<void(WINAPI*)(LONG)>(module, "StandInLoseDevice");
+    standIn.failResets = host::Entry<void(WINAPI*)(int)>(module, "StandInFailResets");
+    standIn.resetCalls = host::Entry<int(WINAPI*)()>(module, "StandInResetCalls");
     return standIn;
 }
 
