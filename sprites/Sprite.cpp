@@ -125,10 +125,8 @@ ObjectNumber CreatedSpriteNumber(ObjectNumber requested, const Sprite* sprite) {
     return requested == -1 ? reinterpret_cast<ObjectNumber>(sprite) : requested;
 }
 
-int CreationResult(ObjectNumber requested, const Sprite* sprite) {
-    if (!sprite) return 0;
-    const void* result = requested == -1 ? static_cast<const void*>(sprite) : static_cast<const void*>(sprite->texture);
-    return static_cast<int>(reinterpret_cast<ObjectNumber>(result));
+ObjectNumber CreationResult(ObjectNumber requested, const void* record, const TextureObject* texture) {
+    return requested == -1 ? reinterpret_cast<ObjectNumber>(record) : reinterpret_cast<ObjectNumber>(texture);
 }
 
 namespace {
