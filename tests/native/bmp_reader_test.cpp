@@ -32,10 +32,7 @@ TEST(BmpReader, KeepsImagesOfEightBitsOrFewerAsPaletteIndices) {
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 5; ++x) EXPECT_EQ(IndexAt(eight.image, x, y), expected[y][x]);
 
-    Bmp four;
-    four.width = 3;
-    four.height = 1;
-    four.bitCount = 4;
+    Bmp four(3, 1, 4);
     four.palette.assign(16, 0);
     four.bits = StoreRows({{0xF1, 0x70}}, false);
     Image image4;
@@ -45,10 +42,7 @@ TEST(BmpReader, KeepsImagesOfEightBitsOrFewerAsPaletteIndices) {
     EXPECT_EQ(IndexAt(image4.image, 1, 0), 1);
     EXPECT_EQ(IndexAt(image4.image, 2, 0), 7);
 
-    Bmp one;
-    one.width = 10;
-    one.height = -1;
-    one.bitCount = 1;
+    Bmp one(10, -1, 1);
     one.palette = {0x000000, 0xFFFFFF};
     one.bits = StoreRows({{0xA5, 0xC0}}, true);
     Image image1;
@@ -69,10 +63,7 @@ TEST(BmpReader, KeepsImagesOfEightBitsOrFewerAsPaletteIndices) {
 }
 
 TEST(BmpReader, ExpandsSixteenBitPixelsByTheirMasks) {
-    Bmp rgb555;
-    rgb555.width = 3;
-    rgb555.height = 1;
-    rgb555.bitCount = 16;
+    Bmp rgb555(3, 1, 16);
     rgb555.bits = StoreRows({{0xFF, 0x7F, 0x1F, 0x00, 0x10, 0x00}}, false);  // white, blue, blue 16/31
     Image a;
     ASSERT_TRUE(Decode(DecodeBmp, Write(rgb555), a.get()));
@@ -89,10 +80,7 @@ TEST(BmpReader, ExpandsSixteenBitPixelsByTheirMasks) {
 }
 
 TEST(BmpReader, ThirtyTwoBitImagesHaveAlphaOnlyWhenItIsThere) {
-    Bmp bmp;
-    bmp.width = 2;
-    bmp.height = 1;
-    bmp.bitCount = 32;
+    Bmp bmp(2, 1, 32);
     bmp.bits = {10, 20, 30, 0, 40, 50, 60, 0};
     Image opaque;
     ASSERT_TRUE(Decode(DecodeBmp, Write(bmp), opaque.get()));
@@ -151,11 +139,7 @@ TEST(BmpReader, DecodesRunLengthImages) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_EQ(IndexAt(image.image, x, y), expected[y][x]) << x << "," << y;
 
-    Bmp rle4;
-    rle4.width = 4;
-    rle4.height = 2;
-    rle4.bitCount = 4;
-    rle4.compression = 2;
+    Bmp rle4(4, 2, 4, 2);
     rle4.palette.assign(16, 0);
     rle4.bits = {4, 0x12, 0, 0, 0, 3, 0x34, 0x50, 1, 0x60, 0, 1};
     Image image4;
@@ -208,11 +192,7 @@ TEST(BmpReader, RefusesBadHeaders) {
     notBm[1] = 'A';
     EXPECT_FALSE(Accepts(DecodeBmp, notBm));
 
-    Bmp masks;
-    masks.width = 1;
-    masks.height = 1;
-    masks.bitCount = 16;
-    masks.compression = 3;
+    Bmp masks(1, 1, 16, 3);
     masks.bits = {0, 0, 0, 0};
     masks.masks = {0xF0F0, 0x0F00, 0x000F};
     EXPECT_FALSE(Accepts(DecodeBmp, Write(masks))) << "mask with a hole";

@@ -124,6 +124,9 @@ inline void Damage(Decoder decoder, const Bytes& bytes, int rounds, unsigned see
 // --- BMP writer ----------------------------------------------------------------------
 
 struct Bmp {
+    Bmp() = default;
+    Bmp(int width_, int height_, int bitCount_, std::uint32_t compression_ = 0)
+        : width(width_), height(height_), bitCount(bitCount_), compression(compression_) {}
     int width = 0, height = 0;  // negative height: top-down
     int bitCount = 24;
     std::uint32_t compression = 0;
@@ -192,10 +195,7 @@ inline Bmp Bmp24(bool topDown) {
 }
 
 inline Bmp Bmp8() {
-    Bmp bmp;
-    bmp.width = 5;
-    bmp.height = 2;
-    bmp.bitCount = 8;
+    Bmp bmp(5, 2, 8);
     bmp.coloursUsed = 3;
     bmp.palette = {0x102030, 0xFF8000, 0x00FF7F};
     bmp.bits = StoreRows({{0, 1, 2, 1, 0}, {2, 2, 1, 1, 0}}, false);
@@ -204,11 +204,7 @@ inline Bmp Bmp8() {
 
 // 4 x 3 run-length image; see the expected rows in the test.
 inline Bmp BmpRle8() {
-    Bmp bmp;
-    bmp.width = 4;
-    bmp.height = 3;
-    bmp.bitCount = 8;
-    bmp.compression = 1;
+    Bmp bmp(4, 3, 8, 1);
     bmp.palette.assign(10, 0);
     for (int i = 0; i < 10; ++i) bmp.palette[i] = 0x111111u * i;
     bmp.bits = {
@@ -225,6 +221,8 @@ inline Bmp BmpRle8() {
 // --- TGA writer ----------------------------------------------------------------------
 
 struct Tga {
+    Tga() = default;
+    Tga(int type_, int width_, int height_, int depth_) : type(type_), width(width_), height(height_), depth(depth_) {}
     int type = 2;
     int width = 0, height = 0, depth = 24, descriptor = 0;
     Bytes id;

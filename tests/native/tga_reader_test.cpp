@@ -90,11 +90,7 @@ TEST(TgaReader, RunLengthPacketsMayRunOnToTheNextRow) {
 }
 
 TEST(TgaReader, KeepsGreyAndColourMappedImagesAtEightBits) {
-    Tga grey;
-    grey.type = 3;
-    grey.width = 2;
-    grey.height = 2;
-    grey.depth = 8;
+    Tga grey(3, 2, 2, 8);
     grey.descriptor = 0x20;
     grey.data = {0, 128, 255, 7};
     Image g;
@@ -112,11 +108,7 @@ TEST(TgaReader, KeepsGreyAndColourMappedImagesAtEightBits) {
     EXPECT_EQ(IndexAt(gr.image, 1, 0), 200);
     EXPECT_EQ(IndexAt(gr.image, 0, 1), 50);
 
-    Tga mapped;
-    mapped.type = 1;
-    mapped.width = 3;
-    mapped.height = 1;
-    mapped.depth = 8;
+    Tga mapped(1, 3, 1, 8);
     mapped.mapType = 1;
     mapped.mapFirst = 2;
     mapped.mapLength = 2;
@@ -164,11 +156,7 @@ TEST(TgaReader, RefusesEveryTruncation) {
     Tga rle = Tga24(0);
     rle.type = 10;
     rle.data = {0x02, 255, 255, 255, 0, 0, 0, 128, 128, 128, 0x82, 0, 0, 255};
-    Tga mapped;
-    mapped.type = 1;
-    mapped.width = 2;
-    mapped.height = 2;
-    mapped.depth = 8;
+    Tga mapped(1, 2, 2, 8);
     mapped.mapType = 1;
     mapped.mapLength = 2;
     mapped.mapBits = 24;

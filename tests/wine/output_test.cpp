@@ -24,6 +24,15 @@ WORD CopyPixel(int sprite, int x, int y) {
     return value;
 }
 
+// The descriptor's fixed type, and the size and pixel format it reports.
+void ExpectDescriptor(const KorrinDrawingOutput* out, int width, int height, int bitsPerPixel, int pixelFormat) {
+    EXPECT_EQ(out->outputType, 7);
+    EXPECT_EQ(out->width, width);
+    EXPECT_EQ(out->height, height);
+    EXPECT_EQ(out->bitsPerPixel, bitsPerPixel);
+    EXPECT_EQ(out->pixelFormat, pixelFormat);
+}
+
 // Fills a box through the output's device context, as a host's drawing command does.
 void FillBox(KorrinDrawingOutput* out, RECT box, COLORREF colour) {
     HDC dc = out->getDC();
@@ -57,11 +66,7 @@ TEST_F(Outputs, SpriteDescriptorsByKind) {
     ASSERT_NE(Call<int>("CreateSprite", 0, 40, 30), 0);
     auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->outputType, 7);
-    EXPECT_EQ(out->width, 40);
-    EXPECT_EQ(out->height, 30);
-    EXPECT_EQ(out->bitsPerPixel, 15);
-    EXPECT_EQ(out->pixelFormat, 2);
+    ExpectDescriptor(out, 40, 30, 15, 2);  // X1R5G5B5
     EXPECT_GE(out->pitch, 80);
     EXPECT_EQ(out->release(), 0);
     ASSERT_NE(Call<int>("CreateSprite2", 1, 16, 8, 12), 0);
@@ -91,11 +96,7 @@ TEST_F(Outputs, DeviceContextAndBufferDrawingBothReachTheSprite) {
 TEST_F(Outputs, ScreenDescriptorAndDrawing) {
     auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("ScreenOutput"));
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->outputType, 7);
-    EXPECT_EQ(out->width, 96);
-    EXPECT_EQ(out->height, 64);
-    EXPECT_EQ(out->bitsPerPixel, 32);
-    EXPECT_EQ(out->pixelFormat, 7);
+    ExpectDescriptor(out, 96, 64, 32, 7);  // eight bits per channel
     FillBox(out, {0, 0, 8, 8}, RGB(0, 0, 255));
     auto* bits = static_cast<BYTE*>(out->getBuffer());
     ASSERT_NE(bits, nullptr);
