@@ -97,8 +97,8 @@ int FillSpriteBox(ObjectNumber number, int x, int y, int width, int height, DWOR
 
 namespace {
 
-// Frees the sprite `record` under `number`: its registry slot first, then its
-// texture objects (the slot is what marks the sprite alive).
+// Frees `sprite`, which lives under `number`: its registry slot first, then
+// its texture objects (the slot is what marks the sprite alive).
 int FreeSpriteRecord(ObjectRegistry* registry, ObjectNumber number, Sprite* sprite) {
     TextureObject* texture = sprite->texture;
     TextureObject* alphaTexture = sprite->alphaTexture;
