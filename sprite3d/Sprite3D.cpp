@@ -66,8 +66,7 @@ ObjectNumber MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber) {
     if (sprite == nullptr) return 0;
     SetUpSprite3D(sprite, texture, GetWidth(texture), GetHeight(texture));
     sprite->reserved = static_cast<std::int32_t>(spriteNumber);
-    if (number == -1) return reinterpret_cast<ObjectNumber>(sprite);
-    return reinterpret_cast<ObjectNumber>(texture);
+    return CreationResult(number, sprite, texture);
 }
 
 int ReleaseSprite3D(ObjectNumber number) {

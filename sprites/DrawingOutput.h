@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/AbiLayout.h"
+
 namespace korrin {
 
 // The descriptor's type and pixel formats, as the host's drawing commands know them.
@@ -34,6 +36,14 @@ struct DrawingOutput {
 };
 static_assert(sizeof(DrawingOutput) == 12 * 4, "drawing outputs are 12 fields of 4 bytes");
 static_assert(offsetof(DrawingOutput, getBuffer) == 44, "drawing output layout");
+#define KORRIN_OUTPUT_FIELD(field) KORRIN_SAME_FIELD(DrawingOutput, KorrinDrawingOutput, field)
+static_assert(sizeof(DrawingOutput) == sizeof(KorrinDrawingOutput) && KORRIN_OUTPUT_FIELD(outputType) &&
+                  KORRIN_OUTPUT_FIELD(reserved) && KORRIN_OUTPUT_FIELD(dc) && KORRIN_OUTPUT_FIELD(release) &&
+                  KORRIN_OUTPUT_FIELD(buffer) && KORRIN_OUTPUT_FIELD(pitch) && KORRIN_OUTPUT_FIELD(width) &&
+                  KORRIN_OUTPUT_FIELD(height) && KORRIN_OUTPUT_FIELD(bitsPerPixel) &&
+                  KORRIN_OUTPUT_FIELD(pixelFormat) && KORRIN_OUTPUT_FIELD(getDC) && KORRIN_OUTPUT_FIELD(getBuffer),
+              "the descriptor is laid out as the public header declares it");
+#undef KORRIN_OUTPUT_FIELD
 
 // The screen's and a sprite's output; null when there is none to give.
 DrawingOutput* OpenScreenOutput();

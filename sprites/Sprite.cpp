@@ -95,8 +95,8 @@ int FillSpriteBox(ObjectNumber number, int x, int y, int width, int height, DWOR
 
 namespace {
 
-// Frees the sprite `record` under `number`: its registry slot first, then its
-// texture objects (the slot is what marks the sprite alive).
+// Frees `sprite`, which lives under `number`: its registry slot first, then
+// its texture objects (the slot is what marks the sprite alive).
 int FreeSpriteRecord(ObjectRegistry* registry, ObjectNumber number, Sprite* sprite) {
     TextureObject* texture = sprite->texture;
     TextureObject* alphaTexture = sprite->alphaTexture;
@@ -123,10 +123,8 @@ ObjectNumber CreatedSpriteNumber(ObjectNumber requested, const Sprite* sprite) {
     return requested == -1 ? reinterpret_cast<ObjectNumber>(sprite) : requested;
 }
 
-int CreationResult(ObjectNumber requested, const Sprite* sprite) {
-    if (!sprite) return 0;
-    const void* result = requested == -1 ? static_cast<const void*>(sprite) : static_cast<const void*>(sprite->texture);
-    return static_cast<int>(reinterpret_cast<ObjectNumber>(result));
+ObjectNumber CreationResult(ObjectNumber requested, const void* record, const TextureObject* texture) {
+    return requested == -1 ? reinterpret_cast<ObjectNumber>(record) : reinterpret_cast<ObjectNumber>(texture);
 }
 
 namespace {

@@ -50,9 +50,9 @@ int ReleaseSprite(ObjectNumber number);
 // for -1, else `requested`.
 ObjectNumber CreatedSpriteNumber(ObjectNumber requested, const Sprite* sprite);
 
-// What a creating command returns for a sprite created under `requested`: its
-// handle for -1, else its texture object; 0 for no sprite.
-int CreationResult(ObjectNumber requested, const Sprite* sprite);
+// What a creating command returns for a record (a sprite, a 3D sprite) made
+// under `requested`: the record's handle for -1, else the texture object.
+ObjectNumber CreationResult(ObjectNumber requested, const void* record, const TextureObject* texture);
 
 // ForEachObject procedure: frees the sprite a record holds (CloseScreen).
 void ReleaseSpriteRecord(ObjectRegistry* registry, void* record);

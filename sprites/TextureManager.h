@@ -14,6 +14,8 @@
 
 #include <cstddef>
 
+#include "frame/AbiLayout.h"
+
 namespace korrin {
 
 struct TextureObject;
@@ -47,6 +49,19 @@ struct TextureInterface {
 };
 static_assert(sizeof(TextureInterface) == 16 * 4, "16 operations of 4 bytes");
 
+// The table is the header's KorrinTextureInterface, field for field.
+#define KORRIN_TABLE_FIELD(field) KORRIN_SAME_FIELD(TextureInterface, KorrinTextureInterface, field)
+static_assert(sizeof(TextureInterface) == sizeof(KorrinTextureInterface) && KORRIN_TABLE_FIELD(GetKind) &&
+                  KORRIN_TABLE_FIELD(GetWidth) && KORRIN_TABLE_FIELD(GetHeight) &&
+                  KORRIN_TABLE_FIELD(GetBitsPerPixel) && KORRIN_TABLE_FIELD(Create) &&
+                  KORRIN_TABLE_FIELD(GetDrawTexture) && KORRIN_TABLE_FIELD(SetTransparentColor) &&
+                  KORRIN_TABLE_FIELD(LockPixels) &&
+                  KORRIN_TABLE_FIELD(UnlockPixels) && KORRIN_TABLE_FIELD(OpenDC) && KORRIN_TABLE_FIELD(CloseDC) &&
+                  KORRIN_TABLE_FIELD(GetRenderTarget) && KORRIN_TABLE_FIELD(ReleaseVideoMemory) &&
+                  KORRIN_TABLE_FIELD(RestoreVideoMemory) && KORRIN_TABLE_FIELD(Free) && KORRIN_TABLE_FIELD(Optimize),
+              "the operation table is laid out as the public header declares it");
+#undef KORRIN_TABLE_FIELD
+
 // One texture object; every field is 32-bit, flags are 0 or 1.
 struct TextureObject {
     const TextureInterface* operations;  // the interface table, shared by every texture object
@@ -72,6 +87,7 @@ static_assert(sizeof(TextureObject) == 19 * 4, "texture objects are 19 fields of
 static_assert(offsetof(TextureObject, kind) == 4 && offsetof(TextureObject, transparentColor) == 28 &&
                   offsetof(TextureObject, device) == 56 && offsetof(TextureObject, targetSurface) == 72,
               "field offsets are part of the interface");
+static_assert(KORRIN_SAME_FIELD(TextureObject, KorrinTextureObject, operations), "the table pointer comes first");
 
 // The table every texture object points to.
 extern const TextureInterface textureInterface;

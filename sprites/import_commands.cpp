@@ -110,7 +110,7 @@ int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
     SelectObject(imageDC, old);
     DeleteDC(imageDC);
     ReleaseImage(image);
-    return CreationResult(number, sprite);
+    return sprite ? static_cast<int>(CreationResult(number, sprite, sprite->texture)) : 0;
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ int __stdcall CreateSprite2(int number, int width, int height, int flags) noexce
         ReleaseSprite(id);
         return 0;
     }
-    return CreationResult(number, sprite);
+    return static_cast<int>(CreationResult(number, sprite, sprite->texture));
 }
 
 int __stdcall CreateSprite(int number, int width, int height) noexcept {
