@@ -20,11 +20,7 @@ IDirect3DSurface9* targetSurface;
 // The surface GetRenderTarget handed out, as the texture object still holds it.
 IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
     if (!texture) return nullptr;
-    return texture->kind == 4 ? texture->textureSurface : texture->targetSurface;
-}
-
-ObjectNumber Result(ObjectNumber number, Sprite* sprite) {
-    return number == -1 ? reinterpret_cast<ObjectNumber>(sprite) : reinterpret_cast<ObjectNumber>(sprite->texture);
+    return texture->kind == kTextureRenderTarget ? texture->textureSurface : texture->targetSurface;
 }
 
 // The back buffer as the target, on the device when there is one.
@@ -82,20 +78,20 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     Sprite* from = FindSprite(source);
     if (!from) return 0;
-    if (flags == 2 && from->flags != 2) return 0;  // an alpha copy needs an alpha source
+    if (flags == kSpriteAlpha && from->flags != kSpriteAlpha) return 0;  // an alpha copy needs an alpha source
     const int width = from->imageWidth, height = from->imageHeight;
     auto matches = [&](const Sprite* s) {
         return s->flags == flags && s->imageWidth == width && s->imageHeight == height;
     };
     // A sprite copied onto itself is already its copy; remaking it would free the source.
-    if (FindSprite(destination) == from) return matches(from) ? Result(destination, from) : 0;
+    if (FindSprite(destination) == from) return matches(from) ? CreationResult(destination, from, from->texture) : 0;
 
     Sprite* to = FindSprite(destination);
     const bool made = !(to && matches(to));
     to = MatchingSprite(destination, width, height, flags, matches);
     if (!to) return 0;
     from = FindSprite(source);  // making a sprite may have moved the records
-    if (made && flags == 2) to->alphaTexture = CreateTexture(device, width, height, 3, 0);
+    if (made && flags == kSpriteAlpha) to->alphaTexture = CreateTexture(device, width, height, kTextureAlpha32, 0);
 
     HDC fromDC = OpenDC(from->texture);
     HDC toDC = fromDC ? OpenDC(to->texture) : nullptr;
@@ -112,7 +108,7 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
         if (alphaFrom) CloseDC(from->alphaTexture, 1);
         if (!alphaCopied) return 0;
     }
-    return Result(destination, to);
+    return CreationResult(destination, to, to->texture);
 }
 
 // The rectangle is checked in 64 bits, so no x + width overflows. A sprite
@@ -122,11 +118,11 @@ ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!device) return 0;
     CheckDrawTarget();
-    if (flags == 2 || width <= 0 || height <= 0 || x < 0 || y < 0) return 0;
+    if (flags == kSpriteAlpha || width <= 0 || height <= 0 || x < 0 || y < 0) return 0;
     if (static_cast<std::int64_t>(x) + width > targetWidth || static_cast<std::int64_t>(y) + height > targetHeight)
         return 0;
 
-    const int depth = (flags & 8) ? 32 : 16;
+    const int depth = (flags & kSprite32Bit) ? 32 : 16;
     auto matches = [&](const Sprite* s) { return s->width == width && s->height == height && s->depth == depth; };
     const Sprite* existing = FindSprite(number);
     const bool kept = existing && matches(existing);
@@ -160,7 +156,7 @@ ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height
     if (dc) CloseDC(sprite->texture, 0);
     if (sourceTexture) CloseDC(sourceTexture, 1);
     else backBuffer->ReleaseDC(sourceDC);
-    return copied ? Result(number, sprite) : 0;
+    return copied ? CreationResult(number, sprite, sprite->texture) : 0;
 }
 
 }  // namespace korrin

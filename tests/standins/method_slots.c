@@ -18,6 +18,7 @@ const struct DeviceMethodSlots deviceMethodSlots = {
     SLOT(IDirect3DDevice9Vtbl, CreateOffscreenPlainSurface),
     SLOT(IDirect3DDevice9Vtbl, SetRenderState),
     SLOT(IDirect3DDevice9Vtbl, SetFVF),
+    SLOT(IDirect3DDevice9Vtbl, SetGammaRamp),
 };
 
 const struct TextureMethodSlots textureMethodSlots = {

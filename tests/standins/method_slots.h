@@ -12,6 +12,7 @@ struct DeviceMethodSlots {
     int count;  // entries in IDirect3DDevice9's table
     int testCooperativeLevel, reset, createTexture, createRenderTarget, createOffscreenPlainSurface;
     int setRenderState, setFVF;
+    int setGammaRamp;
 };
 extern const struct DeviceMethodSlots deviceMethodSlots;
 

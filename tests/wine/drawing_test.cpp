@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "host.h"
+#include "method_slots.h"
+#include "read_back.h"
 #include "screen_fixture.h"
 #include "texture_ops.h"
 
@@ -52,12 +54,12 @@ std::string Text(Rgb c) {
 WORD Texel(int x, int y) { return static_cast<WORD>(0x4000 | x | (y << 6)); }
 
 void* Texture(int sprite) { return Call<void*>("SpriteID", sprite); }
-DWORD TransparentColourOf(void* texture) { return static_cast<const DWORD*>(texture)[7]; }  // field at offset 28
+DWORD TransparentColourOf(const void* texture) { return static_cast<const DWORD*>(texture)[7]; }  // field at offset 28
 
 // Writes a sprite's 16-bit pixel copy through its texture object.
 template <class F>
 void Paint(int sprite, int w, int h, F texel) {
-    void* texture = Texture(sprite);
+    KorrinTextureObject* texture = TextureOf(sprite);
     ASSERT_NE(texture, nullptr);
     void* bits = nullptr;
     int pitch = 0;
@@ -70,7 +72,7 @@ void Paint(int sprite, int w, int h, F texel) {
 // A sprite's 16-bit pixel copy, colour bits only, row by row.
 std::vector<WORD> SpritePixels(int sprite, int w, int h) {
     std::vector<WORD> words;
-    void* texture = Texture(sprite);
+    KorrinTextureObject* texture = TextureOf(sprite);
     void* bits = nullptr;
     int pitch = 0;
     if (!texture || !Ops(texture).LockPixels(texture, 1, 0, &bits, &pitch)) return words;
@@ -119,38 +121,28 @@ protected:
 
     // The back buffer as colours, row by row.
     std::vector<Rgb> Read() {
+        const readback::Picture picture = readback::ReadBackBuffer(device_);
         std::vector<Rgb> pixels;
-        ComPtr<IDirect3DSurface9> back, copy;
-        device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-        device_->CreateOffscreenPlainSurface(kWidth, kHeight, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-        if (!back || !copy || FAILED(device_->GetRenderTargetData(back.Get(), copy.Get()))) return pixels;
-        D3DLOCKED_RECT locked;
-        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                pixels.push_back(OfX8(reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) +
-                                                                     y * locked.Pitch)[x]));
-        copy->UnlockRect();
+        for (DWORD p : picture.pixels) pixels.push_back(OfX8(readback::ToRgb(p, picture.format)));
         return pixels;
     }
     Rgb At(int x, int y) { return Read()[y * kWidth + x]; }
 
-    // Counts pixels of the rectangle (x, y, w, h) that differ from `expected(px, py)`
-    // (coordinates within the rectangle), reporting the first few.
+    // Counts pixels of the rectangle (x, y, w, h) of the back buffer that
+    // differ from `expected(px, py)` (coordinates within the rectangle) by
+    // more than `tolerance` in a channel; a mismatch saves both pictures.
     template <class F>
-    int Wrong(const std::vector<Rgb>& pixels, int x, int y, int w, int h, F expected, int tolerance = 4) {
-        int wrong = 0;
+    int Wrong(int x, int y, int w, int h, F expected, int tolerance = 4) {
+        const readback::Picture actual = readback::ReadBackBuffer(device_);
+        readback::Picture want = actual;
         for (int py = 0; py < h; ++py)
             for (int px = 0; px < w; ++px) {
-                const Rgb got = pixels[(y + py) * kWidth + x + px], want = expected(px, py);
-                if (!Near(got, want, tolerance)) {
-                    if (wrong < 4)
-                        ADD_FAILURE() << "pixel (" << x + px << "," << y + py << ") is " << Text(got) << " not "
-                                      << Text(want);
-                    ++wrong;
-                }
+                const Rgb c = expected(px, py);
+                want.pixels[static_cast<size_t>(y + py) * want.width + x + px] =
+                    static_cast<DWORD>(c.r << 16 | c.g << 8 | c.b);
             }
-        return wrong;
+        if (!readback::Wide(want.format)) ADD_FAILURE() << "the back buffer is not 32-bit";
+        return readback::CountMismatches(actual, want, tolerance, 0x00FFFFFF);
     }
 };
 
@@ -181,8 +173,7 @@ TEST_F(Drawing, DrawingIntoASpriteClipsAtItsEdgesAndShowsWhenDisplayed) {
         EXPECT_TRUE(Near(At(100, 50), kBackground)) << "the back buffer was not drawn on";
 
         EXPECT_EQ(Call<int>("DisplaySprite", 1, 10, 20), 0);
-        const std::vector<Rgb> shown = Read();
-        EXPECT_EQ(Wrong(shown, 10, 20, 64, 32,
+        EXPECT_EQ(Wrong(10, 20, 64, 32,
                         [](int x, int y) { return x >= 60 ? Of555(Texel(x - 60, y)) : Of555(0x001F); }),
                   0);
         Clear();
@@ -195,7 +186,7 @@ TEST_F(Drawing, FreeingTheTargetSpriteHandsDrawingBackToTheBackBuffer) {
     ASSERT_EQ(Call<int>("FreeSprite", 1), 1);
     // Drawing goes on into the back buffer, clipped to the screen, not into the freed sprite's surface.
     EXPECT_EQ(Call<int>("DisplaySprite", 0, 90, 70), 0);
-    EXPECT_EQ(Wrong(Read(), 90, 70, 64, 32, [](int x, int y) { return Of555(Texel(x, y)); }), 0);
+    EXPECT_EQ(Wrong(90, 70, 64, 32, [](int x, int y) { return Of555(Texel(x, y)); }), 0);
     EXPECT_EQ(Call<int>("UseBuffer", -1), 1);
 
     // Switching back explicitly works too, and so does a new target.
@@ -214,7 +205,7 @@ TEST_F(Drawing, FreeingTheTargetSpriteHandsDrawingBackToTheBackBuffer) {
     EXPECT_EQ(Call<int>("SpriteWidth", 2), 8) << "remade at the grab's size";
     Clear();
     EXPECT_EQ(Call<int>("DisplaySprite", 0, 90, 70), 0);
-    EXPECT_EQ(Wrong(Read(), 90, 70, 64, 32, [](int x, int y) { return Of555(Texel(x, y)); }), 0);
+    EXPECT_EQ(Wrong(90, 70, 64, 32, [](int x, int y) { return Of555(Texel(x, y)); }), 0);
     EXPECT_EQ(Call<int>("UseBuffer", -1), 1);
 }
 
@@ -268,7 +259,7 @@ TEST_F(Drawing, AnAlphaCopyNeedsAnAlphaSourceAndCarriesItsAlphaImage) {
     ASSERT_NE(Call<int>("CopySprite2", 5, 4, 2), 0);
     EXPECT_EQ(Call<int>("SpriteDepth", 4), 8);
     EXPECT_EQ(Call<int>("DisplayAlphaSprite", 4, 20, 10), 0);
-    EXPECT_EQ(Wrong(Read(), 20, 10, 8, 1, [](int x, int) { return x % 2 ? kBackground : kWhite; }), 0);
+    EXPECT_EQ(Wrong(20, 10, 8, 1, [](int x, int) { return x % 2 ? kBackground : kWhite; }), 0);
 }
 
 // ---- grabs --------------------------------------------------------------------------
@@ -340,10 +331,12 @@ protected:
         device_->GetTextureStageState(0, D3DTSS_COLOROP, &colourOp);
         device_->GetTextureStageState(0, D3DTSS_ALPHAOP, &alphaOp);
         EXPECT_EQ(colourOp, static_cast<DWORD>(D3DTOP_SELECTARG1));
-        if (alphaRestored) EXPECT_EQ(alphaOp, static_cast<DWORD>(D3DTOP_SELECTARG1));
+        if (alphaRestored) {
+            EXPECT_EQ(alphaOp, static_cast<DWORD>(D3DTOP_SELECTARG1));
+        }
         Clear();
         EXPECT_EQ(Call<int>("DisplaySprite", 0, 40, 40), 0);
-        EXPECT_EQ(Wrong(Read(), 40, 40, 64, 32, [](int x, int y) { return Of555(Texel(x, y)); }), 0);
+        EXPECT_EQ(Wrong(40, 40, 64, 32, [](int x, int y) { return Of555(Texel(x, y)); }), 0);
         Clear();
     }
 };
@@ -355,7 +348,7 @@ TEST_F(Blending, TranslucencyMixesByTheLowEightBitsOfTheIntensity) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.intensity);
         EXPECT_EQ(Call<int>("DisplayTranslucentSprite", 1, 30, 30, c.intensity), 0);
-        EXPECT_EQ(Wrong(Read(), 30, 30, 16, 16,
+        EXPECT_EQ(Wrong(30, 30, 16, 16,
                         [&](int x, int) { return x < 8 ? kBackground : Mix(colour, kBackground, c.share); }),
                   0);
         ExpectPlainDisplayAfterwards();
@@ -364,13 +357,13 @@ TEST_F(Blending, TranslucencyMixesByTheLowEightBitsOfTheIntensity) {
 
 TEST_F(Blending, TranslucentRenderTargetSpritesAreKeyedByTheShader) {
     ASSERT_NE(Call<int>("CreateSprite2", 2, 16, 16, 1), 0);
-    void* texture = Texture(2);
+    KorrinTextureObject* texture = TextureOf(2);
     ASSERT_EQ(Ops(texture).GetKind(texture), 4) << "the colour-key shader exists on this device";
     Paint(2, 16, 16, [](int x, int y) { return (x + y) % 3 == 0 ? WORD{0x7C1F} : kColour; });
     ASSERT_NE(Call<int>("TransparentSpriteColor", 2, 0xFF00FF), 0);
     EXPECT_EQ(Call<int>("DisplayTranslucentSprite", 2, 30, 30, 128), 0);
     const Rgb mixed = Mix(Of555(kColour), kBackground, 128 / 255.0);
-    EXPECT_EQ(Wrong(Read(), 30, 30, 16, 16, [&](int x, int y) { return (x + y) % 3 == 0 ? kBackground : mixed; }),
+    EXPECT_EQ(Wrong(30, 30, 16, 16, [&](int x, int y) { return (x + y) % 3 == 0 ? kBackground : mixed; }),
               0);
     ExpectPlainDisplayAfterwards();
 }
@@ -379,13 +372,13 @@ TEST_F(Blending, ShadowsKeepHalfTheTargetWhereTheSpriteIsOpaque) {
     Clear(0xFFFFFF);
     EXPECT_EQ(Call<int>("DisplayShadowSprite", 1, 30, 30), 0);
     const Rgb grey = {127, 127, 127};
-    EXPECT_EQ(Wrong(Read(), 30, 30, 16, 16, [&](int x, int) { return x < 8 ? kWhite : grey; }, 2), 0);
+    EXPECT_EQ(Wrong(30, 30, 16, 16, [&](int x, int) { return x < 8 ? kWhite : grey; }, 2), 0);
     // A render-target sprite has no alpha bit: its whole rectangle darkens.
     ASSERT_NE(Call<int>("CreateSprite2", 2, 16, 16, 1), 0);
     Paint(2, 16, 16, HalfKeyed);
     Clear(0xFFFFFF);
     EXPECT_EQ(Call<int>("DisplayShadowSprite", 2, 30, 30), 0);
-    EXPECT_EQ(Wrong(Read(), 30, 30, 16, 16, [&](int, int) { return grey; }, 2), 0);
+    EXPECT_EQ(Wrong(30, 30, 16, 16, [&](int, int) { return grey; }, 2), 0);
     ExpectPlainDisplayAfterwards();
 }
 
@@ -395,13 +388,13 @@ TEST_F(Blending, SolidSpritesAreTintedByADirect3DColour) {
     device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TEXTURE);
     device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     EXPECT_EQ(Call<int>("DisplaySolidSprite", 1, 30, 30, 0x0000FF), 0);
-    EXPECT_EQ(Wrong(Read(), 30, 30, 16, 16,
+    EXPECT_EQ(Wrong(30, 30, 16, 16,
                     [&](int x, int) { return x < 8 ? kBackground : Rgb{0, 0, colour.b}; }),
               0)
         << "blue in the low byte";
     Clear();
     EXPECT_EQ(Call<int>("DisplaySolidSprite", 1, 30, 30, 0x00FFFFFF), 0);
-    EXPECT_EQ(Wrong(Read(), 30, 30, 16, 16, [&](int x, int) { return x < 8 ? kBackground : colour; }), 0);
+    EXPECT_EQ(Wrong(30, 30, 16, 16, [&](int x, int) { return x < 8 ? kBackground : colour; }), 0);
     DWORD alphaOp = 0;
     device_->GetTextureStageState(0, D3DTSS_ALPHAOP, &alphaOp);
     EXPECT_EQ(alphaOp, static_cast<DWORD>(D3DTOP_MODULATE));
@@ -440,15 +433,15 @@ TEST_F(Blending, AlphaSpritesAreTintedByTheAlphaIntensity) {
         };
     };
     EXPECT_EQ(Call<int>("DisplayAlphaSprite", 3, 30, 30), 0);
-    EXPECT_EQ(Wrong(Read(), 30, 30, 4, 1, expect(kWhite)), 0) << "white until changed";
+    EXPECT_EQ(Wrong(30, 30, 4, 1, expect(kWhite)), 0) << "white until changed";
     Clear();
     EXPECT_EQ(Call<int>("ChangeAlphaIntensity", 255, 0, 0), 0);
     EXPECT_EQ(Call<int>("DisplayAlphaSprite", 3, 30, 30), 0);
-    EXPECT_EQ(Wrong(Read(), 30, 30, 4, 1, expect({255, 0, 0})), 0) << "red";
+    EXPECT_EQ(Wrong(30, 30, 4, 1, expect({255, 0, 0})), 0) << "red";
     Clear();
     EXPECT_EQ(Call<int>("ChangeAlphaIntensity", 0, 256, 0), 0);
     EXPECT_EQ(Call<int>("DisplayAlphaSprite", 3, 30, 30), 0);
-    EXPECT_EQ(Wrong(Read(), 30, 30, 4, 1, expect({1, 0, 0})), 0) << "green 256 carries into red";
+    EXPECT_EQ(Wrong(30, 30, 4, 1, expect({1, 0, 0})), 0) << "green 256 carries into red";
     EXPECT_EQ(Call<int>("ChangeAlphaIntensity", 255, 255, 255), 0);
     ExpectPlainDisplayAfterwards();
 }
@@ -464,7 +457,7 @@ TEST_F(Blending, RefusalsReturnZeroAndDrawNothing) {
     Clear();
     EXPECT_EQ(Call<int>("DisplaySolidSprite", 1, INT_MAX, INT_MAX, 0xFFFFFF), 0);
     EXPECT_EQ(Call<int>("DisplayTranslucentSprite", 1, INT_MIN, 0, 255), 0);
-    EXPECT_EQ(Wrong(Read(), 0, 0, kWidth, kHeight, [](int, int) { return kBackground; }), 0);
+    EXPECT_EQ(Wrong(0, 0, kWidth, kHeight, [](int, int) { return kBackground; }), 0);
     Int("CloseScreen");
     EXPECT_EQ(Call<int>("DisplayShadowSprite", 1, 0, 0), 0);
     EXPECT_EQ(Call<int>("ChangeAlphaIntensity", 255, 255, 255), 0) << "needs no screen";
@@ -481,11 +474,17 @@ TEST_F(Blending, TheFilterAddsItsColourWhateverStageZeroWasLeftIn) {
     for (int setUp = 0; setUp < 3; ++setUp) {
         SCOPED_TRACE(setUp);
         Clear();
-        if (setUp == 1) ASSERT_EQ(Int("Start3D"), 1);
-        if (setUp == 2) EXPECT_EQ(Call<int>("DisplaySolidSprite", 1, kWidth - 16, kHeight - 16, 0xFF), 0);
+        if (setUp == 1) {
+            ASSERT_EQ(Int("Start3D"), 1);
+        }
+        if (setUp == 2) {
+            EXPECT_EQ(Call<int>("DisplaySolidSprite", 1, kWidth - 16, kHeight - 16, 0xFF), 0);
+        }
         EXPECT_EQ(Call<int>("DisplayRGBFilter", -20, -20, 60, 40, 64, 0, 0), 0);
-        EXPECT_EQ(Wrong(Read(), 0, 0, 60, 40, inside), 0);
-        if (setUp == 1) EXPECT_EQ(Int("Stop3D"), 1);
+        EXPECT_EQ(Wrong(0, 0, 60, 40, inside), 0);
+        if (setUp == 1) {
+            EXPECT_EQ(Int("Stop3D"), 1);
+        }
     }
     Clear();
     EXPECT_EQ(Call<int>("DisplayRGBFilter", 10, 10, 20, 20, 255, 255, 255), 0);
@@ -498,11 +497,11 @@ TEST_F(Blending, EmptyOrOverflowingFilterRectangles) {
     EXPECT_EQ(Call<int>("DisplayRGBFilter", 10, 10, 10, -1, 64, 64, 64), 0);
     EXPECT_EQ(Call<int>("DisplayRGBFilter", kWidth, 0, 10, 10, 64, 64, 64), 0);
     EXPECT_EQ(Call<int>("DisplayRGBFilter", INT_MIN, 0, INT_MAX, 10, 64, 64, 64), 0) << "ends at x = -1";
-    EXPECT_EQ(Wrong(Read(), 0, 0, kWidth, kHeight, [](int, int) { return kBackground; }), 0);
+    EXPECT_EQ(Wrong(0, 0, kWidth, kHeight, [](int, int) { return kBackground; }), 0);
     // x + width past INT_MAX reaches the right edge rather than wrapping to nothing.
     EXPECT_EQ(Call<int>("DisplayRGBFilter", 150, 100, INT_MAX, INT_MAX, 0, 64, 0), 0);
     const Rgb greener = {kBackground.r, kBackground.g + 64, kBackground.b};
-    EXPECT_EQ(Wrong(Read(), 140, 90, 20, 30, [&](int x, int y) { return x >= 10 && y >= 10 ? greener : kBackground; }),
+    EXPECT_EQ(Wrong(140, 90, 20, 30, [&](int x, int y) { return x >= 10 && y >= 10 ? greener : kBackground; }),
               0);
 }
 
@@ -572,7 +571,6 @@ void WINAPI RecordingSetGammaRamp(IDirect3DDevice9* d, UINT chain, DWORD flags, 
     EXPECT_EQ(flags, static_cast<DWORD>(D3DSGR_CALIBRATE));
     realSetGammaRamp(d, chain, flags, ramp);
 }
-constexpr int kSetGammaRamp = 21, kDeviceMethods = 119;  // position in, and size of, the device's method table
 }  // namespace
 
 class Gamma : public ::testing::Test {
@@ -587,11 +585,10 @@ protected:
     void Record(IDirect3DDevice9* device) {
         device_ = device;
         original_ = *reinterpret_cast<void***>(device);
-        static void* table[kDeviceMethods];
-        for (int i = 0; i < kDeviceMethods; ++i) table[i] = original_[i];
-        realSetGammaRamp = reinterpret_cast<decltype(realSetGammaRamp)>(original_[kSetGammaRamp]);
-        table[kSetGammaRamp] = reinterpret_cast<void*>(RecordingSetGammaRamp);
-        *reinterpret_cast<void***>(device) = table;
+        table_.assign(original_, original_ + deviceMethodSlots.count);
+        realSetGammaRamp = reinterpret_cast<decltype(realSetGammaRamp)>(original_[deviceMethodSlots.setGammaRamp]);
+        table_[deviceMethodSlots.setGammaRamp] = reinterpret_cast<void*>(RecordingSetGammaRamp);
+        *reinterpret_cast<void***>(device) = table_.data();
         // The position is right when the test's own call is recorded.
         const D3DGAMMARAMP zero = {};
         gammaCalls = 0;
@@ -601,6 +598,7 @@ protected:
     }
     IDirect3DDevice9* device_ = nullptr;
     void** original_ = nullptr;
+    std::vector<void*> table_;
 };
 
 TEST_F(Gamma, FullScreenRampsFollowTheLevels) {
@@ -672,7 +670,6 @@ HRESULT WINAPI RefusingSetRenderState(IDirect3DDevice9* d, D3DRENDERSTATETYPE st
     }
     return realSetRenderState(d, state, value);
 }
-constexpr int kSetRenderState = 57;  // position in the device's method table
 }  // namespace
 
 // Sprite3DBlendingMode keeps its factors for Start3D when the device refuses
@@ -684,11 +681,10 @@ TEST_F(Drawing, ARefusedBlendFactorIsSetAgainByTheNextDrawing) {
     EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, 0, 0), 0);  // source factor: source alpha
 
     void** original = *reinterpret_cast<void***>(device_);
-    static void* table[119];
-    for (int i = 0; i < 119; ++i) table[i] = original[i];
-    realSetRenderState = reinterpret_cast<decltype(realSetRenderState)>(original[kSetRenderState]);
-    table[kSetRenderState] = reinterpret_cast<void*>(RefusingSetRenderState);
-    *reinterpret_cast<void***>(device_) = table;
+    std::vector<void*> table(original, original + deviceMethodSlots.count);
+    realSetRenderState = reinterpret_cast<decltype(realSetRenderState)>(original[deviceMethodSlots.setRenderState]);
+    table[deviceMethodSlots.setRenderState] = reinterpret_cast<void*>(RefusingSetRenderState);
+    *reinterpret_cast<void***>(device_) = table.data();
     device_->SetRenderState(D3DRS_DITHERENABLE, FALSE);
     ASSERT_EQ(renderStateCalls, 1) << "the position is right";
 
