@@ -306,8 +306,10 @@ TEST_F(Mouse, ButtonsReadWhileHeld) {
         SendMouse(0, 0, b.down);
         EXPECT_TRUE(FramesUntil("ExamineMouse", [&] { return Call<int>("MouseButton", b.button) == 128; }))
             << "button " << b.button;
-        for (int other = 1; other <= 8; ++other)
-            if (other != b.button) EXPECT_EQ(Call<int>("MouseButton", other), 0) << other << " with " << b.button;
+        for (int other = 1; other <= 8; ++other) {
+            if (other == b.button) continue;
+            EXPECT_EQ(Call<int>("MouseButton", other), 0) << other << " with " << b.button;
+        }
         EXPECT_EQ(Call<int>("MouseButton", 0), 0);
         EXPECT_EQ(Call<int>("MouseButton", 9), 0);
         EXPECT_EQ(Call<int>("MouseButton", -1), 0);
