@@ -8,6 +8,7 @@
 #include "frame/platform.h"
 #include "korrin.h"
 #include "screen/screen.h"
+#include "sound/DS8.h"
 #include "sprites/ColourKey.h"
 
 // Loading touches no platform component: it only installs the fatal-error
@@ -32,6 +33,7 @@ extern "C" int __stdcall Sprite_End() noexcept {
     ReleaseObject(d3d);
     // Keyboard, mouse, joystick and sound shut down here, in that order, once
     // those subsystems exist.
+    ShutdownSound();
     FreeColourKeyTable();
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "render/RenderState.h"
+#include "sound/DS8.h"
 #include "frame/platform.h"
 #include "sprites/Sprite.h"
 
@@ -179,6 +180,7 @@ IDirect3DDevice9* OpenScreen(int width, int height, int depth, const char* title
     if (width <= 0 || height <= 0 || !d3d || ChooseBackBufferFormat(depth) == D3DFMT_UNKNOWN) return nullptr;
     HWND window = CreateScreenWindow(width, height, title);
     // AttachKeyboard, AttachMouse, AttachJoystick, AttachSound (window) go here, each when ready.
+    if (soundReady) AttachSound(window);
     if (FAILED(BuildPresentParams(window, width, height, false, depth))) return nullptr;
     if (!CreateScreenDevice(window)) return nullptr;
     targetWidth = screenWidth = width;
@@ -199,6 +201,7 @@ IDirect3DDevice9* OpenWindowedScreen(HWND window, int x, int y, int width, int h
     if (width <= 0 || height <= 0 || !d3d) return nullptr;
     HookWindow(window);
     // AttachKeyboard, AttachMouse, AttachJoystick, AttachSound (window) go here, each when ready.
+    if (soundReady) AttachSound(window);
     if (FAILED(BuildPresentParams(window, width, height, true, 0))) {
         // DetachKeyboard() goes here.
         return nullptr;
@@ -234,6 +237,7 @@ int CloseScreen() {
         ReleaseObject(device);
     }
     // DetachKeyboard, DetachMouse, DetachJoystick, DetachSound () go here, in that order.
+    DetachSound();
     return 0;
 }
 
