@@ -14,14 +14,15 @@ int main(void) {
         fprintf(stderr, "korrin.dll could not be loaded\n");
         return 1;
     }
-    PointerCommand initSprite = (PointerCommand)GetProcAddress(korrin, "InitSprite");
-    IntCommand examine = (IntCommand)GetProcAddress(korrin, "ExamineScreenModes");
-    IntCommand next = (IntCommand)GetProcAddress(korrin, "NextScreenMode");
-    IntCommand width = (IntCommand)GetProcAddress(korrin, "ScreenModeWidth");
-    IntCommand height = (IntCommand)GetProcAddress(korrin, "ScreenModeHeight");
-    IntCommand depth = (IntCommand)GetProcAddress(korrin, "ScreenModeDepth");
-    IntCommand refresh = (IntCommand)GetProcAddress(korrin, "ScreenModeRefreshRate");
-    IntCommand end = (IntCommand)GetProcAddress(korrin, "Sprite_End");
+    /* GetProcAddress gives a generic procedure; each command has its own type. */
+    PointerCommand initSprite = (PointerCommand)(void*)GetProcAddress(korrin, "InitSprite");
+    IntCommand examine = (IntCommand)(void*)GetProcAddress(korrin, "ExamineScreenModes");
+    IntCommand next = (IntCommand)(void*)GetProcAddress(korrin, "NextScreenMode");
+    IntCommand width = (IntCommand)(void*)GetProcAddress(korrin, "ScreenModeWidth");
+    IntCommand height = (IntCommand)(void*)GetProcAddress(korrin, "ScreenModeHeight");
+    IntCommand depth = (IntCommand)(void*)GetProcAddress(korrin, "ScreenModeDepth");
+    IntCommand refresh = (IntCommand)(void*)GetProcAddress(korrin, "ScreenModeRefreshRate");
+    IntCommand end = (IntCommand)(void*)GetProcAddress(korrin, "Sprite_End");
     if (!initSprite || !examine || !next || !width || !height || !depth || !refresh || !end) {
         fprintf(stderr, "korrin.dll lacks a command\n");
         return 1;

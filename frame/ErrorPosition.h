@@ -1,7 +1,10 @@
 // The source position that the fatal-error report names: every exported
-// command and every internal operation records its module and line on entry,
-// so a fault anywhere in the process is reported at the position the library
-// recorded last. Portable: no platform headers.
+// command records its module and line on entry, and so do the internal
+// operations of the platform modules (texture manager, Direct3D helpers,
+// presentation), so a fault anywhere in the process is reported at the
+// position the library recorded last, which may be the command that called
+// the faulting code rather than the faulting line. Portable: no platform
+// headers.
 #pragma once
 
 namespace korrin {

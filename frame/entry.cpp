@@ -6,6 +6,7 @@
 #include "frame/FatalReport.h"
 #include "frame/globals.h"
 #include "frame/platform.h"
+#include "input/input.h"
 #include "korrin.h"
 #include "screen/screen.h"
 #include "sound/DS8.h"
@@ -31,8 +32,9 @@ extern "C" int __stdcall Sprite_End() noexcept {
     if (sprite3DRegistry) DestroyRegistry(sprite3DRegistry);
     sprite3DRegistry = nullptr;
     ReleaseObject(d3d);
-    // Keyboard, mouse, joystick and sound shut down here, in that order, once
-    // those subsystems exist.
+    ShutdownKeyboard();
+    ShutdownMouse();
+    ShutdownJoystick();
     ShutdownSound();
     FreeColourKeyTable();
     return 0;

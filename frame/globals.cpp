@@ -1,4 +1,5 @@
-// Definitions of the shared state; every value is zero when the library loads.
+// Definitions of the shared state; every value is zero when the library loads,
+// except the 3D sprites' default blend factors.
 #include "frame/globals.h"
 
 namespace korrin {
@@ -17,6 +18,8 @@ int destBlendCache;
 int fvfCache;
 IDirect3DPixelShader9* colourKeyShader;
 int colourKeyShaderAvailable;
+int colourKeyShaderBound;
+DWORD colourKeyShaderKey;
 int frameRate;
 int refreshRate;
 int screenWidth, screenHeight;
@@ -30,6 +33,10 @@ DisplayMode* modeList;
 int modeCount;
 int modeCursor;
 DWORD alphaIntensity;
+DWORD defaultTransparentColor;
+int sprite3DSrcBlend = D3DBLEND_SRCALPHA;
+int sprite3DDestBlend = D3DBLEND_INVSRCALPHA;
+int sprite3DQuality;
 ObjectRegistry* spriteRegistry;
 ObjectRegistry* sprite3DRegistry;
 ObjectRegistry* soundRegistry;

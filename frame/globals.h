@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <d3d9.h>
 
+#include <cstdint>
+
 #include "frame/ObjectManager.h"
 
 namespace korrin {
@@ -23,7 +25,8 @@ static_assert(sizeof(DisplayMode) == 8, "display-mode entries are 8 bytes");
 
 // --- Direct3D and the screen ---------------------------------------------
 extern IDirect3D9* d3d;                        // InitSprite; released by Sprite_End
-extern HMODULE d3d9Library;                    // InitSprite; kept for the life of the process
+extern HMODULE d3d9Library;                    // InitSprite; freed again when InitSprite fails with no earlier
+                                               // Direct3D object, else kept for the life of the process
 extern IDirect3DDevice9* device;               // screen opening; released by CloseScreen
 extern D3DPRESENT_PARAMETERS presentParams;    // screen opening
 extern D3DCAPS9 deviceCaps;                    // screen opening
@@ -34,8 +37,10 @@ extern int alphaBlendCache;                    // render-state caches: drawing c
 extern int srcBlendCache;
 extern int destBlendCache;
 extern int fvfCache;
-extern IDirect3DPixelShader9* colourKeyShader; // screen opening
+extern IDirect3DPixelShader9* colourKeyShader; // screen opening; released by CloseScreen
 extern int colourKeyShaderAvailable;           // screen opening
+extern int colourKeyShaderBound;               // the shader is set on the device; display commands, new device, reset
+extern DWORD colourKeyShaderKey;               // host RGB last loaded into the shader's constant; the same
 extern int frameRate;                          // InitSprite (60), SetFrameRate
 extern int refreshRate;                        // screen opening, SetRefreshRate
 extern int screenWidth, screenHeight;          // screen opening
@@ -54,7 +59,16 @@ extern int modeCount;          // InitSprite
 extern int modeCursor;         // ExamineScreenModes, NextScreenMode
 
 // --- drawing -------------------------------------------------------------------
-extern DWORD alphaIntensity;  // 0x00RRGGBB in Direct3D order; InitSprite, ChangeAlphaIntensity
+extern DWORD alphaIntensity;           // 0x00RRGGBB in Direct3D order; InitSprite, ChangeAlphaIntensity
+extern DWORD defaultTransparentColor;  // host RGB given to every new sprite; TransparentSpriteColor(-1, …)
+extern int sprite3DSrcBlend;           // blend factors Start3D applies; InitSprite3D, Sprite3DBlendingMode
+extern int sprite3DDestBlend;
+extern int sprite3DQuality;            // 0 point sampling, anything else bilinear; Sprite3DQuality
+
+// --- texture manager -------------------------------------------------------------
+// The colour-key table: defined with its code in sprites/ColourKey.cpp, which
+// stays portable (and so declares it in its own header too).
+extern std::uint16_t* colourKeyTable;  // 65536 entries, or null; InitSprite, Sprite_End
 
 // --- registries ----------------------------------------------------------------
 extern ObjectRegistry* spriteRegistry;    // InitSprite

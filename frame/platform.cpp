@@ -7,11 +7,14 @@ FARPROC LoadComponent(HMODULE* module, const char* fileName, const char* entryPo
     if (!*module) *module = LoadLibraryA(fileName);
     if (!*module) return nullptr;
     FARPROC entry = GetProcAddress(*module, entryPoint);
-    if (!entry) {
-        FreeLibrary(*module);
-        *module = nullptr;
-    }
+    if (!entry) UnloadComponent(module);
     return entry;
+}
+
+void UnloadComponent(HMODULE* module) {
+    if (!*module) return;
+    FreeLibrary(*module);
+    *module = nullptr;
 }
 
 }  // namespace korrin

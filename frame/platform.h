@@ -11,6 +11,9 @@ namespace korrin {
 // module (non-null *module) is reused.
 FARPROC LoadComponent(HMODULE* module, const char* fileName, const char* entryPoint);
 
+// Unloads a component LoadComponent loaded and nulls the handle; none is fine.
+void UnloadComponent(HMODULE* module);
+
 // Releases a long-lived COM object held in a global or record and nulls it.
 template <class T>
 void ReleaseObject(T*& object) {

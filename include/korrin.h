@@ -21,6 +21,59 @@ extern "C" {
 #define KORRIN_NOEXCEPT
 #endif
 
+/* Records the library hands to a host. Every field is 32 bits wide on the
+   32-bit target; the operations use the standard calling convention. The
+   platform types are declared here incompletely, as <windows.h> and <d3d9.h>
+   declare them (struct HDC__ is the STRICT device-context handle). */
+struct HDC__;
+struct IDirect3DDevice9;
+struct IDirect3DTexture9;
+struct IDirect3DSurface9;
+
+/* A sprite's texture object (SpriteID, and the creating commands for a
+   numbered sprite): its first field points to a table of 16 operations,
+   called by position with the object as first argument; all return 0 on
+   failure. The library's own fields follow the table pointer. */
+typedef struct KorrinTextureObject KorrinTextureObject;
+typedef struct KorrinTextureInterface {
+    int(KORRIN_CALL* GetKind)(KorrinTextureObject* object); /* 1 video 16-bit, 2 managed 16-bit, 3 32-bit, 4 render target */
+    int(KORRIN_CALL* GetWidth)(KorrinTextureObject* object);
+    int(KORRIN_CALL* GetHeight)(KorrinTextureObject* object);
+    int(KORRIN_CALL* GetBitsPerPixel)(KorrinTextureObject* object); /* 15 or 32 */
+    KorrinTextureObject*(KORRIN_CALL* Create)(struct IDirect3DDevice9* device, int width, int height, int kind,
+                                              int textureFlag);
+    struct IDirect3DTexture9*(KORRIN_CALL* GetDrawTexture)(KorrinTextureObject* object);
+    int(KORRIN_CALL* SetTransparentColor)(KorrinTextureObject* object, unsigned long colour);
+    int(KORRIN_CALL* LockPixels)(KorrinTextureObject* object, int readOnly, int mode, void** address, int* pitch);
+    int(KORRIN_CALL* UnlockPixels)(KorrinTextureObject* object, int readOnly);
+    struct HDC__*(KORRIN_CALL* OpenDC)(KorrinTextureObject* object);
+    int(KORRIN_CALL* CloseDC)(KorrinTextureObject* object, int readOnly);
+    struct IDirect3DSurface9*(KORRIN_CALL* GetRenderTarget)(KorrinTextureObject* object);
+    int(KORRIN_CALL* ReleaseVideoMemory)(KorrinTextureObject* object);
+    int(KORRIN_CALL* RestoreVideoMemory)(KorrinTextureObject* object);
+    int(KORRIN_CALL* Free)(KorrinTextureObject* object);
+    KorrinTextureObject*(KORRIN_CALL* Optimize)(KorrinTextureObject* object, int preferRenderTarget);
+} KorrinTextureInterface;
+struct KorrinTextureObject {
+    const KorrinTextureInterface* operations;
+};
+
+/* The drawing-output descriptor of ScreenOutput and SpriteOutput, read by the
+   host's own 2D drawing commands; its procedures take no arguments. */
+typedef struct KorrinDrawingOutput {
+    int outputType;                                 /* always 7 */
+    int reserved;                                   /* not written */
+    struct HDC__* dc;                               /* device context open on the pixels, or 0 */
+    int(KORRIN_CALL* release)(void);                /* drawing ends; returns 0 */
+    void* buffer;                                   /* top-left pixel while the memory is available, else 0 */
+    int pitch;                                      /* bytes from one row to the next */
+    int width, height;                              /* pixels */
+    int bitsPerPixel;                               /* screen: 16 or 32; sprite: 15 or 32 */
+    int pixelFormat;                                /* 2 X1R5G5B5, 3 R5G6B5, 7 eight bits per channel */
+    struct HDC__*(KORRIN_CALL* getDC)(void);        /* the device context to draw with, or 0 */
+    void*(KORRIN_CALL* getBuffer)(void);            /* the pixel address to draw at, or 0 */
+} KorrinDrawingOutput;
+
 /* Library frame */
 KORRIN_API int KORRIN_CALL Sprite_End(void) KORRIN_NOEXCEPT;
 KORRIN_API void* KORRIN_CALL __GetD3DDevice9(void) KORRIN_NOEXCEPT;
@@ -95,11 +148,41 @@ KORRIN_API int KORRIN_CALL DisplaySprite3D(int sprite3D, int x, int y) KORRIN_NO
 KORRIN_API int KORRIN_CALL Sprite3DBlendingMode(int source, int destination) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL Sprite3DQuality(int quality) KORRIN_NOEXCEPT;
 
-/* Drawing outputs for the host's own 2D drawing commands (a descriptor of
-   12 32-bit fields: type 7, reserved, DC, release, buffer, pitch, width,
-   height, bits per pixel, pixel format, getDC, getBuffer) */
+/* Drawing outputs for the host's own 2D drawing commands: the address of a
+   KorrinDrawingOutput */
 KORRIN_API void* KORRIN_CALL ScreenOutput(void) KORRIN_NOEXCEPT;
 KORRIN_API void* KORRIN_CALL SpriteOutput(int sprite) KORRIN_NOEXCEPT;
+
+/* Keyboard, by DirectInput scan code (0 to 255): one ExamineKeyboard per
+   frame, then the questions. KeyboardInkey's text lives in the library until
+   the next call into it. */
+KORRIN_API int KORRIN_CALL InitKeyboard(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ExamineKeyboard(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL KeyboardPushed(int key) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL KeyboardReleased(int key) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL KeyboardMode(int flags) KORRIN_NOEXCEPT;
+KORRIN_API const char* KORRIN_CALL KeyboardInkey(void) KORRIN_NOEXCEPT;
+
+/* Mouse: a virtual pointer inside the screen that follows the mouse's
+   movement; buttons 1 to 8 read 128 while down */
+KORRIN_API int KORRIN_CALL InitMouse(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ExamineMouse(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseButton(int button) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseX(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseY(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseDeltaX(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseDeltaY(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseWheel(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL MouseLocate(int x, int y) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ReleaseMouse(int state) KORRIN_NOEXCEPT;
+
+/* Joystick: the first game controller; buttons 1 to 32 read 128 while down,
+   the axes -1, 0 or 1 */
+KORRIN_API int KORRIN_CALL InitJoystick(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL ExamineJoystick(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL JoystickButton(int button) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL JoystickAxisX(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL JoystickAxisY(void) KORRIN_NOEXCEPT;
 
 /* Sounds: RIFF WAVE images (a 16-byte format chunk followed directly by the
    data chunk) or Ogg Vorbis streams, from a file or from memory, each in one

@@ -3,7 +3,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "korrin.h"
-#include "render/RenderState.h"
+#include "render/DeviceState.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
 

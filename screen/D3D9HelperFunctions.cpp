@@ -94,8 +94,7 @@ IDirect3D9* StartDirect3D() {
     if (!create) return nullptr;
     IDirect3D9* direct3D = create(D3D_SDK_VERSION);
     if (!direct3D) {
-        FreeLibrary(d3d9Library);
-        d3d9Library = nullptr;
+        if (!d3d) UnloadComponent(&d3d9Library);
         return nullptr;
     }
 
@@ -118,12 +117,9 @@ IDirect3D9* StartDirect3D() {
     }
     if (registry) DestroyRegistry(registry);
     if (!tableExisted) FreeColourKeyTable();
-    direct3D->Release();
+    ReleaseObject(direct3D);
     // An earlier, still working Direct3D object keeps the library loaded.
-    if (!d3d) {
-        FreeLibrary(d3d9Library);
-        d3d9Library = nullptr;
-    }
+    if (!d3d) UnloadComponent(&d3d9Library);
     return nullptr;
 }
 

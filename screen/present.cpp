@@ -9,8 +9,8 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
-#include "render/RenderState.h"
 #include "frame/platform.h"
+#include "render/DeviceState.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
 
@@ -98,18 +98,7 @@ bool ResetDevice() {
     if (FAILED(device->Reset(&presentParams))) return false;
     RestoreSpritesVideoMemory();
     device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
-    alphaBlendCache = 1;
-    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    srcBlendCache = D3DBLEND_SRCALPHA;
-    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    destBlendCache = D3DBLEND_INVSRCALPHA;
-    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    fvfCache = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-    // A reset drops the shader binding and the constants (back to zero, which
-    // is the black key the constant then holds).
-    colourKeyShaderBound = 0;
-    colourKeyShaderKey = 0;
+    RestoreDeviceState();
     return true;
 }
 
@@ -164,10 +153,7 @@ int FlipBuffers2(int mode) {
         return 0;
     }
 
-    if (inScene) {
-        inScene = 0;
-        device->EndScene();
-    }
+    EndSceneIfOpen();
 
     if (mode == 0)
         PaceFrame(0, frameRate, false);

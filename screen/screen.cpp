@@ -8,9 +8,10 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
-#include "render/RenderState.h"
-#include "sound/DS8.h"
 #include "frame/platform.h"
+#include "input/input.h"
+#include "render/DeviceState.h"
+#include "sound/DS8.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {
@@ -78,21 +79,30 @@ bool CreateScreenDevice(HWND focus) {
     const bool known = SUCCEEDED(d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode)) && mode.RefreshRate != 0;
     refreshRate = known ? static_cast<int>(mode.RefreshRate) : 60;
 
-    // A new device starts from Direct3D's defaults, outside a scene. The
-    // caches go back to 0, a value no drawing state has except a disabled
-    // alpha blend (the default too), so the first drawing sets what it needs.
-    inScene = 0;
-    alphaBlendCache = srcBlendCache = destBlendCache = fvfCache = 0;
-    colourKeyShaderBound = 0;  // a new device has no shader and zero constants
-    colourKeyShaderKey = 0;
+    InvalidateDeviceState();
     return true;
+}
+
+// Binds each started subsystem to a new screen's window, in this order.
+void AttachDevices(HWND window) {
+    if (keyboardReady) AttachKeyboard(window);
+    if (mouseReady) AttachMouse(window);
+    if (joystickReady) AttachJoystick(window);
+    if (soundReady) AttachSound(window);
+}
+
+// Lets go of everything AttachDevices bound; nothing for what never started.
+void DetachDevices() {
+    DetachKeyboard();
+    DetachMouse();
+    DetachJoystick();
+    DetachSound();
 }
 
 // Last steps of every opening: the colour-key shader, the back buffer, black.
 // None of their failures closes the screen.
 void FinishOpening() {
-    if (device && LOWORD(deviceCaps.PixelShaderVersion) >= 0x0104 && CreateColourKeyShader())
-        colourKeyShaderAvailable = 1;
+    CreateColourKeyShader();
     device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 0.0f, 0);
 }
@@ -179,8 +189,7 @@ IDirect3DDevice9* OpenScreen(int width, int height, int depth, const char* title
     CloseScreen();
     if (width <= 0 || height <= 0 || !d3d || ChooseBackBufferFormat(depth) == D3DFMT_UNKNOWN) return nullptr;
     HWND window = CreateScreenWindow(width, height, title);
-    // AttachKeyboard, AttachMouse, AttachJoystick, AttachSound (window) go here, each when ready.
-    if (soundReady) AttachSound(window);
+    AttachDevices(window);
     if (FAILED(BuildPresentParams(window, width, height, false, depth))) return nullptr;
     if (!CreateScreenDevice(window)) return nullptr;
     targetWidth = screenWidth = width;
@@ -200,13 +209,13 @@ IDirect3DDevice9* OpenWindowedScreen(HWND window, int x, int y, int width, int h
     if (!IsWindow(window)) return nullptr;
     if (width <= 0 || height <= 0 || !d3d) return nullptr;
     HookWindow(window);
-    // AttachKeyboard, AttachMouse, AttachJoystick, AttachSound (window) go here, each when ready.
-    if (soundReady) AttachSound(window);
-    if (FAILED(BuildPresentParams(window, width, height, true, 0))) {
-        // DetachKeyboard() goes here.
+    AttachDevices(window);
+    // A failed opening lets go of everything it attached: the host's window
+    // has no screen, and an exclusively acquired mouse would stay captured.
+    if (FAILED(BuildPresentParams(window, width, height, true, 0)) || !CreateScreenDevice(window)) {
+        DetachDevices();
         return nullptr;
     }
-    if (!CreateScreenDevice(window)) return nullptr;
     targetWidth = screenWidth = width;
     targetHeight = screenHeight = height;
     currentBuffer = -1;
@@ -221,9 +230,7 @@ IDirect3DDevice9* OpenWindowedScreen(HWND window, int x, int y, int width, int h
     return device;
 }
 
-// The colour-key shader goes with the device that made it: keeping it would
-// leak it with the device and leave a shader of a dead device for the next
-// screen to bind.
+// The colour-key shader goes with the device that made it.
 int CloseScreen() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     std::free(modeList);
@@ -231,13 +238,11 @@ int CloseScreen() {
     if (spriteRegistry) ForEachObject(spriteRegistry, ReleaseSpriteRecord);
     ReleaseObject(backBuffer);
     if (device) {
-        device->EndScene();
-        ReleaseObject(colourKeyShader);
-        colourKeyShaderAvailable = 0;
+        EndSceneIfOpen();
+        ReleaseColourKeyShader();
         ReleaseObject(device);
     }
-    // DetachKeyboard, DetachMouse, DetachJoystick, DetachSound () go here, in that order.
-    DetachSound();
+    DetachDevices();
     return 0;
 }
 

@@ -32,12 +32,6 @@ HWND CreateScreenWindow(int width, int height, const char* title);
 // Procedure installed on the host window of a windowed screen.
 LRESULT CALLBACK ScreenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// --- colour-key shader (ColourKeyShader.cpp) --------------------------------------
-
-// Creates colourKeyShader on the device from the library's embedded program;
-// false when no shader was made.
-bool CreateColourKeyShader();
-
 // --- presentation (present.cpp) -----------------------------------------------------
 
 // Ends the scene, paces (mode 0, 1 or 2), presents; recovers a lost device.

@@ -12,4 +12,5 @@ cmake --build "$build" -j "$(nproc)" >/dev/null
 "$root/tools/wine-env" start "$build/wine" >/dev/null
 trap '"$root/tools/wine-env" stop "$build/wine"' EXIT
 cd "$build/bin" && "$build/wine-run" benchmark.exe
+"$build/wine-run" input_benchmark.exe
 "$build/wine-run" sound_benchmark.exe "Z:$build/sound-fixtures/"

@@ -22,7 +22,8 @@ CACHE=${KORRIN_DEPS_DIR:-$HOME/.cache/korrin-deps}
 PREFIX=$CACHE/i686
 HOST=i686-w64-mingw32
 SYSROOT=/usr/$HOST
-TOOLCHAIN=$CACHE/$HOST.cmake
+# The project's own toolchain file (CMake-built libraries use it too).
+TOOLCHAIN=$(cd "$(dirname "$0")/.." && pwd)/cmake/$HOST.cmake
 OPT_CFLAGS="-O2"
 JOBS=$(nproc 2>/dev/null || echo 2)
 # Bump when the build flags below change: every library is rebuilt once.
@@ -203,19 +204,7 @@ fetch_source() {
 }
 
 # --- Cross-build environment ---------------------------------------------------
-cat >"$TOOLCHAIN" <<EOF
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER $HOST-gcc)
-set(CMAKE_CXX_COMPILER $HOST-g++)
-set(CMAKE_RC_COMPILER $HOST-windres)
-set(CMAKE_FIND_ROOT_PATH $SYSROOT $PREFIX)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-EOF
-
+[[ -f $TOOLCHAIN ]] || { echo "toolchain file $TOOLCHAIN not found" >&2; exit 1; }
 export PKG_CONFIG=pkg-config
 export PKG_CONFIG_LIBDIR=$PREFIX/lib/pkgconfig:$SYSROOT/lib/pkgconfig
 export CFLAGS=$OPT_CFLAGS CXXFLAGS=$OPT_CFLAGS

@@ -22,13 +22,15 @@ qemu="$cache/qemu/qemu-i386"
 if [ ! -x "$qemu" ]; then
     apt_dir="$cache/qemu/apt"
     mkdir -p "$apt_dir/state/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/parts" "$cache/qemu/deb"
-    # The backports suite of the mirror(s) the system already uses.
+    # The backports suite of this release, from the mirror(s) the system already uses.
+    suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    [ -n "$suite" ] || { log "no VERSION_CODENAME in /etc/os-release"; exit 1; }
     mirrors=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null \
         | grep -E '^(URIs:|deb )' | grep -v -i security \
         | sed -E 's/^URIs:[[:space:]]*//; s/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?//; s/[[:space:]].*$//' | sort -u || true)
     : >"$apt_dir/sources.list"
     for m in $mirrors; do
-        echo "deb $m bookworm-backports main" >>"$apt_dir/sources.list"
+        echo "deb $m $suite-backports main" >>"$apt_dir/sources.list"
     done
     opts=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/parts"
           -o "Dir::State=$apt_dir/state" -o "Dir::Cache=$apt_dir/cache" -o "Debug::NoLocking=1")

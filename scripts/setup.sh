@@ -25,28 +25,34 @@ as_root() {
 packages=(
     cmake make ninja-build g++ pkg-config git ca-certificates file
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
-    googletest libgtest-dev clang libclang-rt-14-dev libpng-dev libjpeg-dev libtiff-dev
+    googletest libgtest-dev clang libpng-dev libjpeg-dev libtiff-dev
     wine wine32 wine64 xvfb xauth x11-utils
     libgl1:i386 libgl1-mesa-dri:i386
     imagemagick python3 dpkg-dev autoconf automake libtool nasm
     libvorbis-dev vorbis-tools
 )
-missing=()
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    log "adding the i386 architecture"
-    as_root dpkg --add-architecture i386
-    updated=0
-fi
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
+install_missing() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
     log "installing: ${missing[*]}"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
         --no-install-recommends "${missing[@]}" >"$cache/apt-install.log" 2>&1 \
         || { tail -30 "$cache/apt-install.log"; exit 1; }
+}
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    log "adding the i386 architecture"
+    as_root dpkg --add-architecture i386
 fi
+install_missing "${packages[@]}"
+# The fuzzers link clang's own sanitizer runtime: the compiler-rt package of
+# the clang version installed.
+clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\)\..*/\1/p' | head -n 1)
+[ -n "$clang_major" ] || { log "cannot tell clang's version"; exit 1; }
+install_missing "libclang-rt-$clang_major-dev"
 # --- 32-bit processes ------------------------------------------------------
 "$here/enable-i386.sh"
 

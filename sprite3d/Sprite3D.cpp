@@ -4,15 +4,11 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
-#include "render/RenderState.h"
+#include "render/DeviceState.h"
 #include "sprites/Sprite.h"
 #include "sprites/TextureManager.h"
 
 namespace korrin {
-
-int sprite3DSrcBlend = D3DBLEND_SRCALPHA;
-int sprite3DDestBlend = D3DBLEND_INVSRCALPHA;
-int sprite3DQuality;
 
 namespace {
 
@@ -69,8 +65,7 @@ ObjectNumber MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber) {
     if (sprite == nullptr) return 0;
     SetUpSprite3D(sprite, texture, GetWidth(texture), GetHeight(texture));
     sprite->reserved = static_cast<std::int32_t>(spriteNumber);
-    if (number == -1) return reinterpret_cast<ObjectNumber>(sprite);
-    return reinterpret_cast<ObjectNumber>(texture);
+    return CreationResult(number, sprite, texture);
 }
 
 int ReleaseSprite3D(ObjectNumber number) {
@@ -82,14 +77,9 @@ int ReleaseSprite3D(ObjectNumber number) {
 int BeginSprite3DStates() {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (device == nullptr || !EnsureScene()) return 0;
-    if (FAILED(device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE))) return 0;
-    alphaBlendCache = TRUE;
-    if (FAILED(device->SetFVF(kSprite3DVertexFormat))) return 0;
-    fvfCache = static_cast<int>(kSprite3DVertexFormat);
-    if (FAILED(device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(sprite3DSrcBlend)))) return 0;
-    srcBlendCache = sprite3DSrcBlend;
-    if (FAILED(device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(sprite3DDestBlend)))) return 0;
-    destBlendCache = sprite3DDestBlend;
+    if (!ForceAlphaBlend(TRUE) || !ForceVertexFormat(static_cast<int>(kSprite3DVertexFormat)) ||
+        !ForceSourceBlend(sprite3DSrcBlend) || !ForceDestBlend(sprite3DDestBlend))
+        return 0;
     device->SetSoftwareVertexProcessing(TRUE);
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
@@ -128,13 +118,10 @@ int DrawSprite3D(ObjectNumber number, int x, int y, int alpha) {
 int SetSprite3DBlending(int source, int dest) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (device == nullptr) return 0;
+    // The factors stand for later Start3D calls even when the device refuses them.
     sprite3DSrcBlend = source;
-    srcBlendCache = source;
     sprite3DDestBlend = dest;
-    destBlendCache = dest;
-    if (FAILED(device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(source)))) return 0;
-    if (FAILED(device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(dest)))) return 0;
-    return 1;
+    return ForceSourceBlend(source) && ForceDestBlend(dest) ? 1 : 0;
 }
 
 int SetSprite3DQuality(int quality) {

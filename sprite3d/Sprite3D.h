@@ -9,10 +9,6 @@
 
 namespace korrin {
 
-extern int sprite3DSrcBlend;   // blend factors Start3D applies; InitSprite3D, Sprite3DBlendingMode
-extern int sprite3DDestBlend;
-extern int sprite3DQuality;    // 0 point sampling, anything else bilinear; Sprite3DQuality
-
 // A new, empty registry (the previous one and its records are freed); false,
 // with the previous registry kept, when it cannot be made.
 bool MakeSprite3DRegistry();

@@ -8,6 +8,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "render/DeviceState.h"
 #include "screen/D3D9HelperFunctions.h"
 #include "sprites/Sprite.h"
 
@@ -113,10 +114,7 @@ int __stdcall SpriteRelease() {
 DrawingOutput* OpenScreenOutput() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     if (!screenActive || !device || !backBuffer) return nullptr;
-    if (inScene) {
-        inScene = 0;
-        device->EndScene();
-    }
+    EndSceneIfOpen();
     ScreenRelease();  // an output left open is closed first
     D3DSURFACE_DESC desc;
     D3DLOCKED_RECT locked;
@@ -125,12 +123,14 @@ DrawingOutput* OpenScreenOutput() {
     const int pitch = locked.Pitch;
     backBuffer->UnlockRect();
     if (pitch == 0) return nullptr;
-    screenOutput.outputType = 7;
+    screenOutput.outputType = kDrawingOutputType;
     screenOutput.pitch = pitch;
     screenOutput.width = screenWidth;
     screenOutput.height = screenHeight;
     screenOutput.bitsPerPixel = FormatBitsPerPixel(desc.Format);
-    screenOutput.pixelFormat = desc.Format == D3DFMT_R5G6B5 ? 3 : desc.Format == D3DFMT_X1R5G5B5 ? 2 : 7;
+    screenOutput.pixelFormat = desc.Format == D3DFMT_R5G6B5     ? kPixelFormatR5G6B5
+                               : desc.Format == D3DFMT_X1R5G5B5 ? kPixelFormatX1R5G5B5
+                                                                : kPixelFormat8888;
     screenOutput.release = ScreenRelease;
     screenOutput.getDC = ScreenGetDC;
     screenOutput.getBuffer = ScreenGetBuffer;
@@ -177,11 +177,11 @@ DrawingOutput* OpenSpriteOutput(std::intptr_t number) {
             return nullptr;
         }
     }
-    spriteOutput.outputType = 7;
+    spriteOutput.outputType = kDrawingOutputType;
     spriteOutput.width = GetWidth(texture);
     spriteOutput.height = GetHeight(texture);
     spriteOutput.bitsPerPixel = GetBitsPerPixel(texture);
-    spriteOutput.pixelFormat = GetKind(texture) == 3 ? 7 : 2;
+    spriteOutput.pixelFormat = GetKind(texture) == kTextureAlpha32 ? kPixelFormat8888 : kPixelFormatX1R5G5B5;
     spriteOutput.release = SpriteRelease;
     spriteOutput.getDC = shared ? SpriteSharedDC : SpriteAlternateDC;
     spriteOutput.getBuffer = shared ? SpriteSharedBuffer : SpriteAlternateBuffer;

@@ -7,8 +7,6 @@
 
 namespace korrin {
 
-DWORD defaultTransparentColor;
-
 namespace {
 
 // The number under which a record lives: its handle when it sits in a dynamic
@@ -24,16 +22,18 @@ ObjectNumber NumberOfRecord(ObjectRegistry* registry, void* record) {
 // render-target texture first (when the colour-key shader can key it), then
 // kind 1, then the managed kind 2.
 TextureObject* MakeTexture(int width, int height, int flags) {
-    int kind = (flags & 1) ? 1 : 2;
-    if (flags & 8) {
-        if (!(flags & 4)) return nullptr;
-        kind = 3;
+    int kind = (flags & kSpriteVideoMemory) ? kTextureVideo16 : kTextureManaged16;
+    if (flags & kSprite32Bit) {
+        if (!(flags & kSpriteTextureFlag)) return nullptr;
+        kind = kTextureAlpha32;
     }
-    const int textureFlag = (flags & 4) ? 1 : 0;
+    const int textureFlag = (flags & kSpriteTextureFlag) ? 1 : 0;
     TextureObject* texture = nullptr;
-    if (colourKeyShaderAvailable && kind == 1) texture = CreateTexture(device, width, height, 4, textureFlag);
+    if (colourKeyShaderAvailable && kind == kTextureVideo16)
+        texture = CreateTexture(device, width, height, kTextureRenderTarget, textureFlag);
     if (!texture) texture = CreateTexture(device, width, height, kind, textureFlag);
-    if (!texture && kind == 1) texture = CreateTexture(device, width, height, 2, textureFlag);
+    if (!texture && kind == kTextureVideo16)
+        texture = CreateTexture(device, width, height, kTextureManaged16, textureFlag);
     return texture;
 }
 
@@ -62,7 +62,7 @@ Sprite* CreateSpriteRecord(ObjectNumber number, int width, int height, int flags
     sprite->width = sprite->imageWidth = width;
     sprite->height = sprite->imageHeight = height;
     sprite->flags = flags;
-    sprite->depth = GetKind(texture) == 3 ? 32 : 16;
+    sprite->depth = GetKind(texture) == kTextureAlpha32 ? 32 : 16;
     sprite->clipX = sprite->clipY = 0;
     const float corners[8] = {0, 0, 1, 0, 0, 1, 1, 1};
     for (int i = 0; i < 8; ++i) sprite->corners[i] = corners[i];
@@ -93,27 +93,38 @@ int FillSpriteBox(ObjectNumber number, int x, int y, int width, int height, DWOR
     return CloseDC(sprite->texture, 0) ? 1 : 0;
 }
 
-int ReleaseSprite(ObjectNumber number) {
-    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    Sprite* sprite = FindSprite(number);
-    if (!sprite) return 0;
+namespace {
+
+// Frees `sprite`, which lives under `number`: its registry slot first, then
+// its texture objects (the slot is what marks the sprite alive).
+int FreeSpriteRecord(ObjectRegistry* registry, ObjectNumber number, Sprite* sprite) {
     TextureObject* texture = sprite->texture;
     TextureObject* alphaTexture = sprite->alphaTexture;
-    const int freed = FreeObject(spriteRegistry, number);
-    FreeTexture(texture);
+    const int freed = FreeObject(registry, number);
+    if (texture) FreeTexture(texture);
     if (alphaTexture) FreeTexture(alphaTexture);
     return freed;
 }
 
+}  // namespace
+
+int ReleaseSprite(ObjectNumber number) {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    Sprite* sprite = FindSprite(number);
+    return sprite ? FreeSpriteRecord(spriteRegistry, number, sprite) : 0;
+}
+
 void ReleaseSpriteRecord(ObjectRegistry* registry, void* record) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    auto* sprite = static_cast<Sprite*>(record);
-    const ObjectNumber number = NumberOfRecord(registry, record);
-    TextureObject* texture = sprite->texture;
-    TextureObject* alphaTexture = sprite->alphaTexture;
-    FreeObject(registry, number);
-    if (texture) FreeTexture(texture);
-    if (alphaTexture) FreeTexture(alphaTexture);
+    FreeSpriteRecord(registry, NumberOfRecord(registry, record), static_cast<Sprite*>(record));
+}
+
+ObjectNumber CreatedSpriteNumber(ObjectNumber requested, const Sprite* sprite) {
+    return requested == -1 ? reinterpret_cast<ObjectNumber>(sprite) : requested;
+}
+
+ObjectNumber CreationResult(ObjectNumber requested, const void* record, const TextureObject* texture) {
+    return requested == -1 ? reinterpret_cast<ObjectNumber>(record) : reinterpret_cast<ObjectNumber>(texture);
 }
 
 namespace {

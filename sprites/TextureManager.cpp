@@ -59,10 +59,14 @@ private:
 // The texture of a kind: one level of exactly width x height.
 HRESULT MakeKindTexture(IDirect3DDevice9* device, int width, int height, int kind, IDirect3DTexture9** texture) {
     switch (kind) {
-    case 1: return device->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, D3DFMT_A1R5G5B5, D3DPOOL_DEFAULT, texture, nullptr);
-    case 2: return device->CreateTexture(width, height, 1, 0, D3DFMT_A1R5G5B5, D3DPOOL_MANAGED, texture, nullptr);
-    case 3: return device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, texture, nullptr);
-    case 4:
+    case kTextureVideo16:
+        return device->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, D3DFMT_A1R5G5B5, D3DPOOL_DEFAULT, texture,
+                                     nullptr);
+    case kTextureManaged16:
+        return device->CreateTexture(width, height, 1, 0, D3DFMT_A1R5G5B5, D3DPOOL_MANAGED, texture, nullptr);
+    case kTextureAlpha32:
+        return device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, texture, nullptr);
+    case kTextureRenderTarget:
         return device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X1R5G5B5, D3DPOOL_DEFAULT, texture,
                                      nullptr);
     default: return D3DERR_INVALIDCALL;
@@ -131,17 +135,17 @@ bool ReadBackKind4(TextureObject* o) { return Copy(o->device, o->textureSurface,
 // The surface LockPixels works on (kind 2 makes its target surface first).
 IDirect3DSurface9* PixelCopy(TextureObject* object, bool make) {
     switch (object->kind) {
-    case 1:
-    case 4: return object->systemCopy;
-    case 2: return (!make || EnsureTargetSurface(object)) ? object->targetSurface : nullptr;
-    case 3: return object->textureSurface;
+    case kTextureVideo16:
+    case kTextureRenderTarget: return object->systemCopy;
+    case kTextureManaged16: return (!make || EnsureTargetSurface(object)) ? object->targetSurface : nullptr;
+    case kTextureAlpha32: return object->textureSurface;
     default: return nullptr;
     }
 }
 
 // The surface an open DC was taken from.
 IDirect3DSurface9* DCSurface(TextureObject* object) {
-    return object->kind == 2 ? object->targetSurface : object->systemCopy;
+    return object->kind == kTextureManaged16 ? object->targetSurface : object->systemCopy;
 }
 
 // Ends a DC or normal lock still open on `surface`, so that the surface can
@@ -211,10 +215,10 @@ int __stdcall GetBitsPerPixel(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object) return 0;
     switch (object->kind) {
-    case 1:
-    case 2:
-    case 4: return 15;
-    case 3: return 32;
+    case kTextureVideo16:
+    case kTextureManaged16:
+    case kTextureRenderTarget: return 15;
+    case kTextureAlpha32: return 32;
     default: return 0;
     }
 }
@@ -223,20 +227,20 @@ int __stdcall GetBitsPerPixel(TextureObject* object) {
 // is released again (by the ComPtrs) when a later step fails.
 TextureObject* __stdcall CreateTexture(IDirect3DDevice9* device, int width, int height, int kind, int textureFlag) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (width <= 0 || height <= 0 || !device || kind < 1 || kind > 4) return nullptr;
+    if (width <= 0 || height <= 0 || !device || kind < kTextureVideo16 || kind > kTextureRenderTarget) return nullptr;
 
     ComPtr<IDirect3DTexture9> texture;
     ComPtr<IDirect3DSurface9> systemCopy, targetSurface, textureSurface;
     if (FAILED(MakeKindTexture(device, width, height, kind, texture.GetAddressOf()))) return nullptr;
     switch (kind) {
-    case 4:
+    case kTextureRenderTarget:
         if (FAILED(MakeSystemCopy(device, width, height, D3DFMT_X1R5G5B5, systemCopy.GetAddressOf()))) return nullptr;
         break;
-    case 1:
+    case kTextureVideo16:
         if (FAILED(MakeTarget(device, width, height, FALSE, targetSurface.GetAddressOf()))) return nullptr;
         if (FAILED(MakeSystemCopy(device, width, height, D3DFMT_X1R5G5B5, systemCopy.GetAddressOf()))) return nullptr;
         break;
-    case 2:
+    case kTextureManaged16:
         if (FAILED(MakeTarget(device, width, height, TRUE, targetSurface.GetAddressOf()))) return nullptr;
         break;
     default: break;
@@ -250,9 +254,9 @@ TextureObject* __stdcall CreateTexture(IDirect3DDevice9* device, int width, int 
     object->width = width;
     object->height = height;
     object->textureFlag = textureFlag;
-    object->defaultPool = (kind == 1 || kind == 4) ? 1 : 0;
-    object->mayOptimize = kind == 2 ? 1 : 0;
-    object->stale = kind == 3 ? 0 : 1;
+    object->defaultPool = (kind == kTextureVideo16 || kind == kTextureRenderTarget) ? 1 : 0;
+    object->mayOptimize = kind == kTextureManaged16 ? 1 : 0;
+    object->stale = kind == kTextureAlpha32 ? 0 : 1;
     object->device = device;
     object->systemCopy = systemCopy.Detach();
     object->texture = texture.Detach();
@@ -264,12 +268,12 @@ TextureObject* __stdcall CreateTexture(IDirect3DDevice9* device, int width, int 
 IDirect3DTexture9* __stdcall GetDrawTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object) return nullptr;
-    if (!object->stale || object->kind == 3) return object->texture;
+    if (!object->stale || object->kind == kTextureAlpha32) return object->texture;
     bool updated = false;
     switch (object->kind) {
-    case 4: updated = UploadKind4(object); break;
-    case 2: updated = RekeyKind2(object); break;
-    case 1: updated = RekeyKind1(object); break;
+    case kTextureRenderTarget: updated = UploadKind4(object); break;
+    case kTextureManaged16: updated = RekeyKind2(object); break;
+    case kTextureVideo16: updated = RekeyKind1(object); break;
     default: break;
     }
     if (!updated) return nullptr;
@@ -279,9 +283,9 @@ IDirect3DTexture9* __stdcall GetDrawTexture(TextureObject* object) {
 
 int __stdcall SetTransparentColor(TextureObject* object, DWORD colour) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (!object || object->kind == 3) return 0;
+    if (!object || object->kind == kTextureAlpha32) return 0;
     if (colour == object->transparentColor) return 1;
-    if (object->kind != 4) object->stale = 1;
+    if (object->kind != kTextureRenderTarget) object->stale = 1;
     object->transparentColor = colour;
     return AsResult(GetDrawTexture(object));
 }
@@ -318,7 +322,8 @@ int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** a
     }
 
     if (mode == 1) {
-        if ((object->kind != 1 && object->kind != 4) || FindLongLock(object) >= 0) return 0;
+        if ((object->kind != kTextureVideo16 && object->kind != kTextureRenderTarget) || FindLongLock(object) >= 0)
+            return 0;
         const int slot = FindLongLock(nullptr);
         IDirect3DSurface9* surface = object->systemCopy;
         D3DLOCKED_RECT rect;
@@ -366,12 +371,12 @@ HDC __stdcall OpenDC(TextureObject* object) {
     if (!object || object->dc) return nullptr;
     IDirect3DSurface9* surface = nullptr;
     switch (object->kind) {
-    case 1:
-    case 4: surface = object->systemCopy; break;
-    case 2:
+    case kTextureVideo16:
+    case kTextureRenderTarget: surface = object->systemCopy; break;
+    case kTextureManaged16:
         if (EnsureTargetSurface(object)) surface = object->targetSurface;
         break;
-    case 3: {
+    case kTextureAlpha32: {
         ComPtr<IDirect3DSurface9> made;
         if (!object->systemCopy) {
             if (!object->device ||
@@ -401,7 +406,7 @@ int __stdcall CloseDC(TextureObject* object, int readOnly) {
     IDirect3DSurface9* surface = DCSurface(object);
     if (!surface || FAILED(surface->ReleaseDC(object->dc))) return 0;
     object->dc = nullptr;
-    const bool copiedBack = object->kind != 3 ||
+    const bool copiedBack = object->kind != kTextureAlpha32 ||
                             CopyRows(object->systemCopy, object->textureSurface, 0, object->width * 4, object->height);
     if (!readOnly) {
         object->stale = 1;
@@ -416,16 +421,16 @@ IDirect3DSurface9* __stdcall GetRenderTarget(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object) return nullptr;
     switch (object->kind) {
-    case 4:
+    case kTextureRenderTarget:
         // Rendering starts from the current image: changes still waiting in
         // the system copy go up first, or the read-back would drop them.
         if (object->stale && !GetDrawTexture(object)) return nullptr;
         return object->textureSurface;
-    case 2:
-    case 3:
+    case kTextureManaged16:
+    case kTextureAlpha32:
         if (!EnsureTargetSurface(object)) return nullptr;
         break;
-    case 1:
+    case kTextureVideo16:
         if (object->copyModified) {
             if (!UploadKind1(object)) return nullptr;
             object->copyModified = 0;
@@ -443,17 +448,17 @@ int FinishRendering(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object) return 0;
     switch (object->kind) {
-    case 2: return RekeyKind2(object) ? 1 : 0;
-    case 4:
+    case kTextureManaged16: return RekeyKind2(object) ? 1 : 0;
+    case kTextureRenderTarget:
         if (!ReadBackKind4(object)) return 0;
         SettleLongLock(object);
         return 1;
-    case 1:
+    case kTextureVideo16:
         if (!ReadBackKind1(object)) return 0;
         SettleLongLock(object);
         object->stale = 1;
         return 1;
-    case 3: return 1;
+    case kTextureAlpha32: return 1;
     default: return 0;
     }
 }
@@ -464,16 +469,16 @@ int __stdcall ReleaseVideoMemory(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object) return 0;
     switch (object->kind) {
-    case 1: ReleaseSurface(object, object->targetSurface); [[fallthrough]];
-    case 4:
+    case kTextureVideo16: ReleaseSurface(object, object->targetSurface); [[fallthrough]];
+    case kTextureRenderTarget:
         ReleaseSurface(object, object->textureSurface);
         ReleaseObject(object->texture);
         return 1;
-    case 2:
+    case kTextureManaged16:
         if (!object->targetSurface) return 0;
         ReleaseSurface(object, object->targetSurface);
         return 1;
-    case 3:
+    case kTextureAlpha32:
         // Only a surface made by GetRenderTarget lives in the default pool.
         ReleaseSurface(object, object->targetSurface);
         return 1;
@@ -486,16 +491,16 @@ int __stdcall ReleaseVideoMemory(TextureObject* object) {
 int __stdcall RestoreVideoMemory(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object) return 0;
-    if (object->kind == 3) return 1;
-    if (object->kind == 2) return EnsureTargetSurface(object) ? 1 : 0;
-    if ((object->kind != 1 && object->kind != 4) || !object->device) return 0;
+    if (object->kind == kTextureAlpha32) return 1;
+    if (object->kind == kTextureManaged16) return EnsureTargetSurface(object) ? 1 : 0;
+    if ((object->kind != kTextureVideo16 && object->kind != kTextureRenderTarget) || !object->device) return 0;
 
     if (!object->texture &&
         FAILED(MakeKindTexture(object->device, object->width, object->height, object->kind, &object->texture))) {
         object->texture = nullptr;
         return 0;
     }
-    if (object->kind == 1 && !object->targetSurface &&
+    if (object->kind == kTextureVideo16 && !object->targetSurface &&
         FAILED(MakeTarget(object->device, object->width, object->height, FALSE, &object->targetSurface))) {
         object->targetSurface = nullptr;
         return 0;
@@ -504,7 +509,7 @@ int __stdcall RestoreVideoMemory(TextureObject* object) {
         object->textureSurface = nullptr;
         return 0;
     }
-    if (object->kind == 4) return UploadKind4(object) ? 1 : 0;
+    if (object->kind == kTextureRenderTarget) return UploadKind4(object) ? 1 : 0;
     return RekeyKind1(object) && UploadKind1(object) ? 1 : 0;
 }
 
@@ -525,7 +530,7 @@ int __stdcall FreeTexture(TextureObject* object) {
 
 TextureObject* __stdcall Optimize(TextureObject* object, int preferRenderTarget) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (!object || object->kind != 2) return nullptr;
+    if (!object || object->kind != kTextureManaged16) return nullptr;
     if (object->changeCount < 3) {
         // The target surface is made again on demand; one in use stays.
         if (!object->dc && !object->locked) ReleaseObject(object->targetSurface);
@@ -537,8 +542,9 @@ TextureObject* __stdcall Optimize(TextureObject* object, int preferRenderTarget)
 
     const int width = object->width, height = object->height;
     TextureObject* replacement = nullptr;
-    if (preferRenderTarget) replacement = CreateTexture(object->device, width, height, 4, object->textureFlag);
-    if (!replacement) replacement = CreateTexture(object->device, width, height, 1, object->textureFlag);
+    if (preferRenderTarget)
+        replacement = CreateTexture(object->device, width, height, kTextureRenderTarget, object->textureFlag);
+    if (!replacement) replacement = CreateTexture(object->device, width, height, kTextureVideo16, object->textureFlag);
 
     bool converted = false;
     if (replacement) {
@@ -565,13 +571,13 @@ TextureObject* __stdcall Optimize(TextureObject* object, int preferRenderTarget)
 
 DWORD GetTransparentColor(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (!object || object->kind == 3) return 0;
+    if (!object || object->kind == kTextureAlpha32) return 0;
     return object->transparentColor;
 }
 
 int IsRenderTargetTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    return object && object->kind == 4 ? 1 : 0;
+    return object && object->kind == kTextureRenderTarget ? 1 : 0;
 }
 
 const TextureInterface textureInterface = {

@@ -1,6 +1,6 @@
 // Sprite import commands: a sprite from an image file (LoadSprite2) or from an
-// image in memory (CatchSprite2), copied in through GDI, or with flags 2 an
-// alpha sprite built from an 8-bit image.
+// image in memory (CatchSprite2), copied in through GDI, or with kSpriteAlpha
+// an alpha sprite built from an 8-bit image.
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "korrin.h"
@@ -15,14 +15,14 @@ namespace {
 // alpha texture holds v = 255 - g in all four bytes, except that g = 128 gives
 // a zero alpha pixel (and a white main pixel).
 Sprite* ImportAlpha(ObjectNumber number, const DIBSECTION& section, int width, int height) {
-    TextureObject* alpha = CreateTexture(device, width, height, 3, 0);
+    TextureObject* alpha = CreateTexture(device, width, height, kTextureAlpha32, 0);
     if (!alpha) return nullptr;
-    Sprite* sprite = CreateSpriteRecord(number, width, height, 4 + 8);
+    Sprite* sprite = CreateSpriteRecord(number, width, height, kSpriteTextureFlag + kSprite32Bit);
     if (!sprite) {
         FreeTexture(alpha);
         return nullptr;
     }
-    sprite->flags = 2;
+    sprite->flags = kSpriteAlpha;
     sprite->alphaTexture = alpha;
     void* mainBits = nullptr;
     void* alphaBits = nullptr;
@@ -55,7 +55,7 @@ Sprite* ImportAlpha(ObjectNumber number, const DIBSECTION& section, int width, i
     if (mainLocked) UnlockPixels(sprite->texture, 0);
     if (alphaLocked) UnlockPixels(alpha, 0);
     if (!mainLocked || !alphaLocked) {
-        ReleaseSprite(number == -1 ? reinterpret_cast<ObjectNumber>(sprite) : number);  // frees alpha too
+        ReleaseSprite(CreatedSpriteNumber(number, sprite));  // frees alpha too
         return nullptr;
     }
     return sprite;
@@ -69,14 +69,14 @@ Sprite* ImportPlain(ObjectNumber number, HDC imageDC, int width, int height, int
     const bool copied = dc && BitBlt(dc, 0, 0, width, height, imageDC, 0, 0, SRCCOPY);
     const bool closed = dc && CloseDC(sprite->texture, copied ? 0 : 1);
     if (!copied || !closed) {
-        ReleaseSprite(number == -1 ? reinterpret_cast<ObjectNumber>(sprite) : number);
+        ReleaseSprite(CreatedSpriteNumber(number, sprite));
         return nullptr;
     }
     return sprite;
 }
 
 // Makes sprite `number` from a loaded image and releases the image; the
-// command's result (handle for -1, else texture object) or 0.
+// command's result (CreationResult) or 0.
 int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
     RECORD_POSITION(MODULE_MAIN);
     HBITMAP bitmap = ImageBitmap(image);
@@ -97,7 +97,7 @@ int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
         return 0;
     }
     Sprite* sprite = nullptr;
-    if (flags == 2) {
+    if (flags == kSpriteAlpha) {
         DIBSECTION section;
         if (::GetObjectA(bitmap, sizeof section, &section) == sizeof section && section.dsBm.bmBitsPixel == 8 &&
             section.dsBm.bmBits) {
@@ -110,9 +110,7 @@ int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
     SelectObject(imageDC, old);
     DeleteDC(imageDC);
     ReleaseImage(image);
-    if (!sprite) return 0;
-    return number == -1 ? static_cast<int>(reinterpret_cast<ObjectNumber>(sprite))
-                        : static_cast<int>(reinterpret_cast<ObjectNumber>(sprite->texture));
+    return sprite ? static_cast<int>(CreationResult(number, sprite, sprite->texture)) : 0;
 }
 
 }  // namespace

@@ -14,16 +14,16 @@ extern "C" {
 int __stdcall CreateSprite2(int number, int width, int height, int flags) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (width < 1 || height < 1 || flags == 2) return 0;
+    if (width < 1 || height < 1 || flags == kSpriteAlpha) return 0;
     Sprite* sprite = CreateSpriteRecord(number, width, height, flags);
     if (!sprite) return 0;
-    const ObjectNumber id = number == -1 ? reinterpret_cast<ObjectNumber>(sprite) : number;
+    const ObjectNumber id = CreatedSpriteNumber(number, sprite);
     // A new image starts black.
     if (!FillSpriteBox(id, 0, 0, width + 1, height + 1, 0)) {
         ReleaseSprite(id);
         return 0;
     }
-    return number == -1 ? static_cast<int>(id) : static_cast<int>(reinterpret_cast<ObjectNumber>(sprite->texture));
+    return static_cast<int>(CreationResult(number, sprite, sprite->texture));
 }
 
 int __stdcall CreateSprite(int number, int width, int height) noexcept {
@@ -53,12 +53,12 @@ int __stdcall SpriteHeight(int number) noexcept {
     return sprite ? sprite->height : 0;
 }
 
-// Alpha sprites (flags 2) report 8 bits: the depth of their alpha image.
+// Alpha sprites report 8 bits: the depth of their alpha image.
 int __stdcall SpriteDepth(int number) noexcept {
     RECORD_POSITION(MODULE_MAIN);
     const Sprite* sprite = FindSprite(number);
     if (!sprite) return 0;
-    return sprite->flags == 2 ? 8 : sprite->depth;
+    return sprite->flags == korrin::kSpriteAlpha ? 8 : sprite->depth;
 }
 
 void* __stdcall SpriteID(int number) noexcept {

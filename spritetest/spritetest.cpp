@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "command_names.h"
+#include "korrin.h"  // the descriptor type only: every command is bound by name
 
 namespace {
 
@@ -26,17 +27,6 @@ CommandProc<R, A...> Command(const char* name) {
             return reinterpret_cast<CommandProc<R, A...>>(reinterpret_cast<void*>(commands[i]));
     return nullptr;
 }
-
-// The drawing-output descriptor the library hands to a host's drawing commands.
-struct DrawingOutput {
-    int outputType, reserved;
-    HDC dc;
-    int(__stdcall* release)();
-    void* buffer;
-    int pitch, width, height, bitsPerPixel, pixelFormat;
-    HDC(__stdcall* getDC)();
-    void*(__stdcall* getBuffer)();
-};
 
 bool closeRequested;  // the window's close event arrived
 
@@ -89,7 +79,7 @@ int main() {
 
     // The alpha gradient: alpha rises from 0 at the left edge to 255 at the
     // right, the low bytes hold a radial pattern.
-    auto* output = static_cast<DrawingOutput*>(Command<void*, int>("SpriteOutput")(1));
+    auto* output = static_cast<KorrinDrawingOutput*>(Command<void*, int>("SpriteOutput")(1));
     if (output) {
         auto* base = static_cast<unsigned char*>(output->getBuffer());
         const int pitch = output->pitch;

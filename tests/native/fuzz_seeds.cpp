@@ -10,18 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "little_endian.h"
+
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& b, unsigned v) {
-    b.push_back(v & 255);
-    b.push_back((v >> 8) & 255);
-}
-void Put32(Bytes& b, std::uint32_t v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
 
 bool Save(const std::string& path, const Bytes& bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");

@@ -706,13 +706,16 @@ TEST(InstructionLengthOracle, MatchesObjdumpOnRuntimeLibraries) {
     if (const char* forced = std::getenv("KORRIN_INSN_CORPUS")) {
         corpus = Split(forced, ':');
     } else {
-        for (const char* dir : {"/usr/lib/gcc/i686-w64-mingw32/12-win32", "/usr/lib/gcc/i686-w64-mingw32/12-posix",
-                                "/usr/lib/gcc/i686-w64-mingw32/12", "/usr/lib/gcc/i686-w64-mingw32/13-win32",
-                                "/usr/lib/gcc/i686-w64-mingw32/14-win32"}) {
-            const std::string lib = std::string(dir) + "/libstdc++.a";
-            if (access(lib.c_str(), R_OK) == 0) {
-                corpus = {lib, std::string(dir) + "/libgcc.a", std::string(dir) + "/libquadmath.a"};
-                break;
+        // The installed i686 compiler says where its runtime libraries are.
+        const std::string compiler =
+            FindTool("KORRIN_MINGW_GCC", {"i686-w64-mingw32-gcc-posix", "i686-w64-mingw32-gcc"});
+        std::string lib;
+        if (!compiler.empty() && RunCommand(Quote(compiler) + " -print-file-name=libstdc++.a", &lib) == 0) {
+            while (!lib.empty() && (lib.back() == '\n' || lib.back() == '\r')) lib.pop_back();
+            const std::size_t slash = lib.rfind('/');
+            if (slash != std::string::npos && access(lib.c_str(), R_OK) == 0) {
+                const std::string dir = lib.substr(0, slash);
+                corpus = {lib, dir + "/libgcc.a", dir + "/libquadmath.a"};
             }
         }
     }

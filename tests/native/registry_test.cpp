@@ -81,7 +81,9 @@ TEST_F(RegistryTest, NumberedArrayGrowsByRequestPlusGrowth) {
     ASSERT_NE(five_now, nullptr);
     EXPECT_EQ(*five_now, 55u);
     for (ObjectNumber n = 128; n < 328; ++n)
-        if (n != 200) EXPECT_EQ(GetObject(registry, n), nullptr) << n;
+        if (n != 200) {
+            EXPECT_EQ(GetObject(registry, n), nullptr) << n;
+        }
     EXPECT_EQ(GetObject(registry, 328), nullptr);
 }
 
@@ -125,7 +127,9 @@ TEST_F(RegistryTest, DynamicAllocationFillsABlockThenOpensAnother) {
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(AllocateObject(registry, -1), r) << "not marked yet: same record again";
         MarkInUse(r);
-        if (previous) EXPECT_EQ(static_cast<unsigned char*>(r) - static_cast<unsigned char*>(previous), 84);
+        if (previous) {
+            EXPECT_EQ(static_cast<unsigned char*>(r) - static_cast<unsigned char*>(previous), 84);
+        }
         previous = r;
         records.push_back(r);
     }
@@ -196,7 +200,9 @@ TEST_F(RegistryTest, AbsurdNumbersFailAndLeaveTheArrayAlone) {
     unsigned char* before = registry->numbered;
     EXPECT_EQ(AllocateObject(registry, INT32_MAX), nullptr);
     EXPECT_EQ(AllocateObject(registry, INT32_MAX - 100), nullptr);
-    if (sizeof(ObjectNumber) > 4) EXPECT_EQ(AllocateObject(registry, INTPTR_MAX), nullptr);
+    if (sizeof(ObjectNumber) > 4) {
+        EXPECT_EQ(AllocateObject(registry, INTPTR_MAX), nullptr);
+    }
     EXPECT_EQ(registry->capacity, 128);
     EXPECT_EQ(registry->numbered, before);
     EXPECT_EQ(GetObject(registry, 10), r);

@@ -1,24 +1,42 @@
 #!/usr/bin/env bash
-# Runs spritetest in the test display for a few seconds, takes a screenshot,
-# closes the window through its close event and checks the picture.
+# Runs spritetest in the test display, waits (bounded) until its window shows
+# a drawn frame, takes a screenshot, closes the window through its close event
+# and checks the picture. The screenshot is left in BUILD_DIR/picture.
 # Usage: spritetest_picture.sh BUILD_DIR SOURCE_DIR
+# KORRIN_PICTURE_WAIT: seconds to wait for the window and for a frame (180).
 set -euo pipefail
 build=$1
 source=$2
 display=$(cat "$build/wine/display")
 out="$build/picture"
+title="Korrin test 4"
+wait_limit=${KORRIN_PICTURE_WAIT:-180}
 mkdir -p "$out"
 
+# Runs "$@" every half second until it succeeds; fails after wait_limit seconds.
+poll() {
+    local deadline=$((SECONDS + wait_limit))
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.5
+    done
+}
+window_open() { xwininfo -display "$display" -root -tree 2>/dev/null | grep -qF "\"$title\""; }
+screenshot() {
+    import -display "$display" -window root "$out/spritetest.png" &&
+        convert "$out/spritetest.png" "$out/spritetest.ppm"
+}
+frame_drawn() { screenshot && python3 "$source/tests/picture/check_spritetest.py" --drawn "$out/spritetest.ppm" "$out/back.ppm" >/dev/null 2>&1; }
+
+convert "$build/bin/back.bmp" -crop 640x480+0+0 "$out/back.ppm"
 cd "$build/bin"
 "$build/wine-run" spritetest.exe &
 program=$!
-sleep "${KORRIN_RUN_SECONDS:-12}"
-import -display "$display" -window root "$out/spritetest.png"
-"$build/wine-run" closewindow.exe "Korrin test 4"
+stop() { kill "$program" 2>/dev/null || true; }
+poll window_open || { echo "no spritetest window after ${wait_limit} s"; stop; exit 1; }
+poll frame_drawn || { echo "no drawn frame after ${wait_limit} s (last screenshot: $out/spritetest.png)"; stop; exit 1; }
+"$build/wine-run" closewindow.exe "$title"
 status=0
 wait "$program" || status=$?
 [ "$status" -eq 0 ] || { echo "spritetest ended with exit code $status after its close event"; exit 1; }
-
-convert "$out/spritetest.png" "$out/spritetest.ppm"
-convert "$build/bin/back.bmp" -crop 640x480+0+0 "$out/back.ppm"
 python3 "$source/tests/picture/check_spritetest.py" "$out/spritetest.ppm" "$out/back.ppm"

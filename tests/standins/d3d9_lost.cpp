@@ -12,6 +12,7 @@
 #include <d3d9.h>
 
 #include "forwarding_direct3d.h"
+#include "method_slots.h"
 
 #include <cstring>
 
@@ -25,12 +26,8 @@ LONG lostFor;        // milliseconds, or < 0 for good
 int failResets;      // Reset calls still to fail
 int resetCalls;      // Reset calls seen
 
-// IDirect3DDevice9's method table: IUnknown's 3 and the device's 116.
-constexpr int kDeviceMethods = 119;
-constexpr int kTestCooperativeLevel = 3;
-constexpr int kReset = 16;
-void* patchedTable[kDeviceMethods];
-void* realTable[kDeviceMethods];
+void** patchedTable;  // the devices' method table, with the two methods below
+void** realTable;     // the first device's own table
 
 using TestCooperativeLevelProc = HRESULT(WINAPI*)(IDirect3DDevice9*);
 using ResetProc = HRESULT(WINAPI*)(IDirect3DDevice9*, D3DPRESENT_PARAMETERS*);
@@ -41,7 +38,7 @@ HRESULT WINAPI TestCooperativeLevel(IDirect3DDevice9* self) {
         loss = Loss::NotReset;
     }
     if (loss == Loss::NotReset) return D3DERR_DEVICENOTRESET;
-    return reinterpret_cast<TestCooperativeLevelProc>(realTable[kTestCooperativeLevel])(self);
+    return reinterpret_cast<TestCooperativeLevelProc>(realTable[deviceMethodSlots.testCooperativeLevel])(self);
 }
 
 HRESULT WINAPI Reset(IDirect3DDevice9* self, D3DPRESENT_PARAMETERS* parameters) {
@@ -50,7 +47,7 @@ HRESULT WINAPI Reset(IDirect3DDevice9* self, D3DPRESENT_PARAMETERS* parameters) 
         --failResets;
         return D3DERR_DEVICELOST;
     }
-    const HRESULT result = reinterpret_cast<ResetProc>(realTable[kReset])(self, parameters);
+    const HRESULT result = reinterpret_cast<ResetProc>(realTable[deviceMethodSlots.reset])(self, parameters);
     if (SUCCEEDED(result) && loss == Loss::NotReset) loss = Loss::None;
     return result;
 }
@@ -58,11 +55,12 @@ HRESULT WINAPI Reset(IDirect3DDevice9* self, D3DPRESENT_PARAMETERS* parameters) 
 // Points the device at the patched table (made from the first device's).
 void Patch(IDirect3DDevice9* device) {
     void*** object = reinterpret_cast<void***>(device);
-    if (!patchedTable[0]) {
-        std::memcpy(realTable, *object, sizeof realTable);
-        std::memcpy(patchedTable, *object, sizeof patchedTable);
-        patchedTable[kTestCooperativeLevel] = reinterpret_cast<void*>(TestCooperativeLevel);
-        patchedTable[kReset] = reinterpret_cast<void*>(Reset);
+    if (!patchedTable) {
+        realTable = *object;
+        patchedTable = new void*[deviceMethodSlots.count];
+        std::memcpy(patchedTable, realTable, deviceMethodSlots.count * sizeof(void*));
+        patchedTable[deviceMethodSlots.testCooperativeLevel] = reinterpret_cast<void*>(TestCooperativeLevel);
+        patchedTable[deviceMethodSlots.reset] = reinterpret_cast<void*>(Reset);
     }
     *object = patchedTable;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "host.h"
+#include "read_back.h"
 #include "render/ColourKeyShaderCode.h"
 
 using Microsoft::WRL::ComPtr;
@@ -24,7 +25,7 @@ protected:
                                   nullptr, nullptr);
         HMODULE d3d9 = LoadLibraryA("d3d9.dll");
         ASSERT_NE(d3d9, nullptr);
-        auto create = reinterpret_cast<IDirect3D9*(WINAPI*)(UINT)>(GetProcAddress(d3d9, "Direct3DCreate9"));
+        auto create = host::Entry<IDirect3D9*(WINAPI*)(UINT)>(d3d9, "Direct3DCreate9");
         d3d_.Attach(create(D3D_SDK_VERSION));
         ASSERT_TRUE(d3d_);
         D3DPRESENT_PARAMETERS pp = {};
@@ -42,8 +43,6 @@ protected:
         const std::uint32_t* code = korrin::ColourKeyShaderCode(&count);
         ASSERT_EQ(device_->CreatePixelShader(reinterpret_cast<const DWORD*>(code), &shader_), D3D_OK)
             << "Direct3D accepts the program";
-        ASSERT_EQ(device_->CreateOffscreenPlainSurface(32, 4, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &readBack_, nullptr),
-                  D3D_OK);
     }
     void TearDown() override { DestroyWindow(window_); }
 
@@ -79,20 +78,15 @@ protected:
                                 {-0.5f, 0.5f, 0, 1, 0, 1}, {31.5f, 0.5f, 0, 1, 1, 1}};
         device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
         device_->EndScene();
-        ComPtr<IDirect3DSurface9> backBuffer;
-        device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
-        ASSERT_EQ(device_->GetRenderTargetData(backBuffer.Get(), readBack_.Get()), D3D_OK);
-        D3DLOCKED_RECT locked;
-        ASSERT_EQ(readBack_->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        for (int i = 0; i < 32; ++i) out[i] = static_cast<const DWORD*>(locked.pBits)[i] & 0xFFFFFF;
-        readBack_->UnlockRect();
+        const readback::Picture back = readback::ReadBackBuffer(device_.Get());
+        ASSERT_GE(back.width, 32);
+        for (int i = 0; i < 32; ++i) out[i] = back.At(i, 0) & 0xFFFFFF;
     }
 
     HWND window_ = nullptr;
     ComPtr<IDirect3D9> d3d_;
     ComPtr<IDirect3DDevice9> device_;
     ComPtr<IDirect3DPixelShader9> shader_;
-    ComPtr<IDirect3DSurface9> readBack_;
 };
 
 // A 5-bit value as it reads after 8-bit widening, the way the display

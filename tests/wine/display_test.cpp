@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "host.h"
+#include "method_slots.h"
+#include "read_back.h"
 #include "screen_fixture.h"
 #include "texture_ops.h"
 
@@ -43,7 +45,7 @@ bool Near(DWORD a, DWORD b) {
 // Paints a sprite's pixel copy with `texel(x, y)` through its texture object.
 template <class F>
 void Paint(int sprite, int w, int h, F texel) {
-    void* texture = Call<void*>("SpriteID", sprite);
+    KorrinTextureObject* texture = TextureOf(sprite);
     ASSERT_NE(texture, nullptr);
     void* bits = nullptr;
     int pitch = 0;
@@ -67,38 +69,26 @@ protected:
 
     // The back buffer as X8R8G8B8 values, row by row.
     std::vector<DWORD> Read() {
-        std::vector<DWORD> pixels;
-        ComPtr<IDirect3DSurface9> back, copy;
-        device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-        device_->CreateOffscreenPlainSurface(kWidth, kHeight, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-        if (FAILED(device_->GetRenderTargetData(back.Get(), copy.Get()))) return pixels;
-        D3DLOCKED_RECT locked;
-        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                pixels.push_back(reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch)[x] & 0xFFFFFF);
-        copy->UnlockRect();
+        std::vector<DWORD> pixels = readback::ReadBackBuffer(device_).pixels;
+        for (DWORD& p : pixels) p &= 0xFFFFFF;
         return pixels;
     }
 
     // Counts pixels where the picture differs from the image's columns
     // [u0, u0 + w) and rows [v0, v0 + h) drawn at (x, y), and from the
-    // background everywhere else.
+    // background everywhere else (a mismatch saves both pictures).
     int Wrong(const std::vector<DWORD>& pixels, int x, int y, int u0, int v0, int w, int h) {
-        int wrong = 0;
+        readback::Picture actual, expected;
+        actual.width = expected.width = kWidth;
+        actual.height = expected.height = kHeight;
+        actual.pixels = pixels;
         for (int py = 0; py < kHeight; ++py) {
             for (int px = 0; px < kWidth; ++px) {
                 const bool inside = px >= x && px < x + w && py >= y && py < y + h;
-                const DWORD expected = inside ? Shown(Texel(u0 + px - x, v0 + py - y)) : kBackground;
-                if (!Near(pixels[py * kWidth + px], expected)) {
-                    if (wrong < 5)
-                        ADD_FAILURE() << "pixel (" << px << "," << py << ") is " << std::hex << pixels[py * kWidth + px]
-                                      << " not " << expected;
-                    ++wrong;
-                }
+                expected.pixels.push_back(inside ? Shown(Texel(u0 + px - x, v0 + py - y)) : kBackground);
             }
         }
-        return wrong;
+        return readback::CountMismatches(actual, expected, 3, 0xFFFFFF);
     }
 
 };
@@ -158,7 +148,7 @@ TEST_F(Display, TheKeyIsDrawnByDisplaySpriteAndLeftOutByDisplayTransparentSprite
 
 TEST_F(Display, RenderTargetSpritesAreKeyedByTheShader) {
     ASSERT_NE(Call<int>("CreateSprite2", 1, 64, 32, 1), 0);
-    void* texture = Call<void*>("SpriteID", 1);
+    KorrinTextureObject* texture = TextureOf(1);
     ASSERT_EQ(Ops(texture).GetKind(texture), 4) << "the colour-key shader exists on this device";
     const WORD key = 0x7C1F;  // magenta
     Paint(1, 64, 32, [&](int x, int y) { return (x + y) % 3 == 0 ? key : Texel(x, y); });
@@ -192,38 +182,49 @@ HRESULT WINAPI CountingSetFVF(IDirect3DDevice9* d, DWORD f) {
     ++fvfCalls;
     return realSetFVF(d, f);
 }
-constexpr int kSetRenderState = 57, kSetFVF = 89;  // positions in the device's method table
 }  // namespace
 
 TEST_F(Display, ARunOfSpritesOfOneKindSetsTheStatesOnce) {
     // Give the device a copy of its method table with two counting entries.
     void** original = *reinterpret_cast<void***>(device_);
-    static void* table[119];
-    for (int i = 0; i < 119; ++i) table[i] = original[i];
-    realSetRenderState = reinterpret_cast<decltype(realSetRenderState)>(original[kSetRenderState]);
-    realSetFVF = reinterpret_cast<decltype(realSetFVF)>(original[kSetFVF]);
-    table[kSetRenderState] = reinterpret_cast<void*>(CountingSetRenderState);
-    table[kSetFVF] = reinterpret_cast<void*>(CountingSetFVF);
-    *reinterpret_cast<void***>(device_) = table;
+    std::vector<void*> table(original, original + deviceMethodSlots.count);
+    realSetRenderState = reinterpret_cast<decltype(realSetRenderState)>(original[deviceMethodSlots.setRenderState]);
+    realSetFVF = reinterpret_cast<decltype(realSetFVF)>(original[deviceMethodSlots.setFVF]);
+    table[deviceMethodSlots.setRenderState] = reinterpret_cast<void*>(CountingSetRenderState);
+    table[deviceMethodSlots.setFVF] = reinterpret_cast<void*>(CountingSetFVF);
+    *reinterpret_cast<void***>(device_) = table.data();
+    struct Restore {  // the device's own table comes back however the test ends
+        IDirect3DDevice9* device;
+        void** methods;
+        ~Restore() { *reinterpret_cast<void***>(device) = methods; }
+    } restore{device_, original};
     // The positions are right when the test's own calls are counted.
     device_->SetRenderState(D3DRS_DITHERENABLE, FALSE);
     device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
     ASSERT_EQ(renderStateCalls, 1);
     ASSERT_EQ(fvfCalls, 1);
 
+    // A new screen starts with an empty cache: the first run sets each of its
+    // states exactly once.
     renderStateCalls = fvfCalls = 0;
     for (int i = 0; i < 10; ++i) EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, i * 5, i * 3), 0);
-    EXPECT_LE(renderStateCalls, 3) << "alpha blend, source and destination factors: once";
-    EXPECT_LE(fvfCalls, 1);
+    EXPECT_EQ(renderStateCalls, 3) << "alpha blend, source and destination factors: once";
+    EXPECT_EQ(fvfCalls, 1);
     renderStateCalls = fvfCalls = 0;
     for (int i = 0; i < 10; ++i) EXPECT_EQ(Call<int>("DisplaySprite", 0, i * 5, i * 3), 0);
     EXPECT_EQ(renderStateCalls, 2) << "the two blend factors change once; blending stays on";
     EXPECT_EQ(fvfCalls, 0) << "same vertex format";
-    *reinterpret_cast<void***>(device_) = original;
 }
 
 TEST_F(Display, NothingIsDrawnWithoutAScreen) {
+    // The test keeps the closed screen's device alive: a draw that still
+    // reached it would show in its back buffer.
+    ComPtr<IDirect3DDevice9> kept(device_);
+    const std::vector<DWORD> before = Read();
+    ASSERT_EQ(Wrong(before, 0, 0, 0, 0, 0, 0), 0) << "the cleared background";
     Int("CloseScreen");
+    EXPECT_EQ(Int("IsScreenActive"), 0);
     EXPECT_EQ(Call<int>("DisplaySprite", 0, 0, 0), 0);
     EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, 0, 0), 0);
+    EXPECT_EQ(Read(), before) << "nothing reached the closed screen's device";
 }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,8 +32,12 @@ int RunChild(const char* which) {
     AddVectoredExceptionHandler(1, PrintCode);
     HMODULE korrin = LoadLibraryA("korrin.dll");
     if (!korrin) return 90;
-    auto command = [&](const char* name) { return reinterpret_cast<int(__stdcall*)()>(GetProcAddress(korrin, name)); };
+    auto command = [&](const char* name) { return host::Entry<int(__stdcall*)()>(korrin, name); };
     volatile int zero = 0;
+    // An address no page is mapped at, read from a volatile so that the
+    // compiler sees a store through a pointer, not into an array.
+    volatile std::uintptr_t lowAddress = 16;
+    volatile int* const unmapped = reinterpret_cast<volatile int*>(lowAddress);
 
     if (strcmp(which, "divide-yes") == 0) {
         command("__GetD3DDevice9")();  // the last position recorded is the main module's
@@ -43,14 +48,14 @@ int RunChild(const char* which) {
     }
     if (strcmp(which, "no-position") == 0) {
         // Nothing of the library ran yet: no position is known.
-        *reinterpret_cast<volatile int*>(16) = 1;
+        *unmapped = 1;
         printf("resumed\n");
         fflush(stdout);
         return 3;
     }
     if (strcmp(which, "stubs") == 0) {
-        reinterpret_cast<int(__stdcall*)(int)>(GetProcAddress(korrin, "IsPalette"))(1);
-        *reinterpret_cast<volatile int*>(16) = 1;
+        host::Entry<int(__stdcall*)(int)>(korrin, "IsPalette")(1);
+        *unmapped = 1;
         return 3;
     }
     if (strcmp(which, "lengths") == 0) {
@@ -100,7 +105,7 @@ int RunChild(const char* which) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
         command("__GetD3DDevice9")();
-        *reinterpret_cast<volatile int*>(16) = 1;
+        *unmapped = 1;
         printf("front=%d other=%d hidden=%d disabled=%d visible=%d\n", IsWindowEnabled(front) ? 1 : 0,
                IsWindowEnabled(other) ? 1 : 0, IsWindowEnabled(hidden) ? 1 : 0, IsWindowEnabled(disabled) ? 1 : 0,
                IsWindowVisible(hidden) ? 1 : 0);
@@ -170,15 +175,13 @@ Box WaitForBox(const ChildProcess& child, DWORD timeoutMs = 120000) {
     while (GetTickCount() - start < timeoutMs) {
         Search search = {child.process.dwProcessId, nullptr};
         EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found && GetDlgItem(search.found, IDYES)) {
-            Sleep(200);  // let the box finish laying itself out
+        // The box is read once it shows its buttons, title and text.
+        char title[1024] = {}, text[1024] = {};
+        if (search.found && GetDlgItem(search.found, IDYES) && GetWindowTextA(search.found, title, sizeof title) > 0 &&
+            GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text) > 0) {
             box.window = search.found;
-            char buffer[1024] = {};
-            GetWindowTextA(box.window, buffer, sizeof buffer);
-            box.title = buffer;
-            buffer[0] = '\0';
-            GetDlgItemTextA(box.window, 0xFFFF, buffer, sizeof buffer);
-            box.text = buffer;
+            box.title = title;
+            box.text = text;
             box.owner = GetWindow(box.window, GW_OWNER);
             return box;
         }
@@ -234,9 +237,12 @@ std::string Expected(const char* module, unsigned long code) {
 }
 
 // On an emulated processor the exception codes of some faults differ from
-// those of real hardware (the emulator does not report the trap number);
-// only there are they taken as the child reports them.
+// those of real hardware (the emulator does not report the trap number):
+// there the texts are checked against the codes the child reports, and the
+// comparison of those codes with the hardware's is reported as skipped.
 bool Emulated() { return getenv("KORRIN_EMULATED_CPU") != nullptr; }
+constexpr const char* kEmulatedCodes =
+    "the exception codes were not compared with the hardware's: the processor is emulated";
 
 bool IsLineTitle(const std::string& title) {
     const std::string prefix = "ERROR in Line:";
@@ -244,6 +250,16 @@ bool IsLineTitle(const std::string& title) {
     for (size_t i = prefix.size(); i < title.size(); ++i)
         if (title[i] < '0' || title[i] > '9') return false;
     return title != prefix + "0";
+}
+
+// The child printed one exception code and the box described it; on a real
+// processor the code is `natural`.
+void ExpectOneFault(const std::string& printed, const Box& box, const char* module, unsigned long natural) {
+    const std::vector<unsigned long> codes = Codes(printed);
+    ASSERT_EQ(codes.size(), 1u);
+    EXPECT_EQ(box.text, Expected(module, codes[0]));
+    if (Emulated()) GTEST_SKIP() << kEmulatedCodes;
+    EXPECT_EQ(codes[0], natural);
 }
 
 }  // namespace
@@ -259,10 +275,7 @@ TEST(FatalReport, YesEndsTheProcessWithExitCodeZero) {
     std::string printed;
     EXPECT_EQ(Finish(child, &printed), 0u);
     EXPECT_EQ(Rest(printed), "") << "the process ended at once";
-    const std::vector<unsigned long> codes = Codes(printed);
-    ASSERT_EQ(codes.size(), 1u);
-    if (!Emulated()) EXPECT_EQ(codes[0], 0xC0000094ul);
-    EXPECT_EQ(box.text, Expected("Main Module", codes[0]));
+    ExpectOneFault(printed, box, "Main Module", 0xC0000094ul);
 }
 
 TEST(FatalReport, WithoutAPositionItSaysSoAndNoResumes) {
@@ -274,10 +287,7 @@ TEST(FatalReport, WithoutAPositionItSaysSoAndNoResumes) {
     std::string printed;
     EXPECT_EQ(Finish(child, &printed), 3u);
     EXPECT_EQ(Rest(printed), "resumed\n");
-    const std::vector<unsigned long> codes = Codes(printed);
-    ASSERT_EQ(codes.size(), 1u);
-    if (!Emulated()) EXPECT_EQ(codes[0], 0xC0000005ul);
-    EXPECT_EQ(box.text, Expected("OnError line support disabled", codes[0]));
+    ExpectOneFault(printed, box, "OnError line support disabled", 0xC0000005ul);
 }
 
 TEST(FatalReport, NamesTheModuleThatRanLast) {
@@ -309,10 +319,9 @@ TEST(FatalReport, NoResumesAfterInstructionsOfEveryLength) {
     EXPECT_EQ(Rest(printed), "resumed 7\n") << "each fault was stepped over exactly";
     const std::vector<unsigned long> codes = Codes(printed);
     ASSERT_EQ(codes.size(), texts.size());
-    for (size_t i = 0; i < codes.size(); ++i) {
-        if (!Emulated()) EXPECT_EQ(codes[i], natural[i]) << "fault " << i;
-        EXPECT_EQ(texts[i], Expected("Dummys", codes[i])) << "fault " << i;
-    }
+    for (size_t i = 0; i < codes.size(); ++i) EXPECT_EQ(texts[i], Expected("Dummys", codes[i])) << "fault " << i;
+    if (Emulated()) GTEST_SKIP() << kEmulatedCodes;
+    for (size_t i = 0; i < codes.size(); ++i) EXPECT_EQ(codes[i], natural[i]) << "fault " << i;
 }
 
 TEST(FatalReport, OwnerIsTheForegroundWindowAndOtherWindowsAreDisabledMeanwhile) {

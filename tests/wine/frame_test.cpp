@@ -98,7 +98,7 @@ TEST(Unload, TheEarlierExceptionFilterIsBackAfterUnloading) {
 TEST(Unload, UnloadingWithoutSpriteEndLeavesDirect3DAlive) {
     HMODULE korrin = LoadLibraryA("korrin.dll");
     ASSERT_NE(korrin, nullptr);
-    auto init = reinterpret_cast<void*(__stdcall*)()>(GetProcAddress(korrin, "InitSprite"));
+    auto init = host::Entry<void*(__stdcall*)()>(korrin, "InitSprite");
     auto* d3d = static_cast<IDirect3D9*>(init());
     ASSERT_NE(d3d, nullptr);
     d3d->AddRef();

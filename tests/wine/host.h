@@ -16,10 +16,16 @@ inline HMODULE Library() {
 template <class R, class... A>
 using Command = R(__stdcall*)(A...);
 
+// The entry point `name` of `module` as a procedure of type F, or null.
+template <class F>
+F Entry(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // Calls the command `name` with `args`; a missing export fails the test.
 template <class R, class... A>
 R Call(const char* name, A... args) {
-    auto entry = reinterpret_cast<Command<R, A...>>(GetProcAddress(Library(), name));
+    auto entry = Entry<Command<R, A...>>(Library(), name);
     if (!entry) {
         ADD_FAILURE() << name << " is not exported";
         return R();

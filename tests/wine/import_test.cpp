@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host.h"
+#include "read_back.h"
 #include "screen_fixture.h"
 #include "texture_ops.h"
 
@@ -152,22 +153,10 @@ std::string TempFile(const char* name, const Bytes& bytes) {
 std::string Fixture(const char* name) { return std::string(KORRIN_IMPORT_FIXTURES) + name; }
 
 // The texels of a texture object's drawable texture, 16- or 32-bit each.
-std::vector<DWORD> Texels(void* texture) {
-    std::vector<DWORD> texels;
+std::vector<DWORD> Texels(KorrinTextureObject* texture) {
     IDirect3DTexture9* drawn = Ops(texture).GetDrawTexture(texture);
-    if (!drawn) return texels;
-    D3DSURFACE_DESC desc;
-    drawn->GetLevelDesc(0, &desc);
-    const bool wide = desc.Format == D3DFMT_A8R8G8B8 || desc.Format == D3DFMT_X8R8G8B8;
-    D3DLOCKED_RECT locked;
-    if (FAILED(drawn->LockRect(0, &locked, nullptr, D3DLOCK_READONLY))) return texels;
-    for (UINT y = 0; y < desc.Height; ++y) {
-        const BYTE* row = static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch;
-        for (UINT x = 0; x < desc.Width; ++x)
-            texels.push_back(wide ? reinterpret_cast<const DWORD*>(row)[x] : reinterpret_cast<const WORD*>(row)[x]);
-    }
-    drawn->UnlockRect(0);
-    return texels;
+    if (!drawn) return {};
+    return readback::ReadTexture(Call<IDirect3DDevice9*>("__GetD3DDevice9"), drawn).pixels;
 }
 
 // An 0x00RRGGBB colour as the A1R5G5B5 texel of an opaque pixel.
@@ -196,7 +185,7 @@ protected:
         ASSERT_EQ(Call<int>("SpriteWidth", number), 40);
         ASSERT_EQ(Call<int>("SpriteHeight", number), 30);
         EXPECT_EQ(Call<int>("SpriteDepth", number), 16);
-        const std::vector<DWORD> texels = Texels(Call<void*>("SpriteID", number));
+        const std::vector<DWORD> texels = Texels(TextureOf(number));
         ASSERT_EQ(texels.size(), 40u * 30u);
         for (int y = 0; y < 30; ++y)
             for (int x = 0; x < 40; ++x) {
@@ -210,7 +199,7 @@ protected:
     static void ExpectPatternNear(int number, int tolerance) {
         ASSERT_EQ(Call<int>("SpriteWidth", number), 40);
         ASSERT_EQ(Call<int>("SpriteHeight", number), 30);
-        const std::vector<DWORD> texels = Texels(Call<void*>("SpriteID", number));
+        const std::vector<DWORD> texels = Texels(TextureOf(number));
         ASSERT_EQ(texels.size(), 40u * 30u);
         for (int y = 0; y < 30; y += 3)
             for (int x = 0; x < 40; x += 3) {
@@ -269,7 +258,7 @@ TEST_F(Import, PngWithAlphaKeepsAlphaInThirtyTwoBitSprite) {
     EXPECT_EQ(Call<int>("IsSprite", 1), 0);
     ASSERT_NE(Call<int>("LoadSprite2", 1, file.c_str(), 12), 0);
     EXPECT_EQ(Call<int>("SpriteDepth", 1), 32);
-    const std::vector<DWORD> texels = Texels(Call<void*>("SpriteID", 1));
+    const std::vector<DWORD> texels = Texels(TextureOf(1));
     ASSERT_EQ(texels.size(), 4u * 2u);
     // Left half opaque red, right half green at half alpha.
     for (int y = 0; y < 2; ++y)
@@ -287,13 +276,13 @@ TEST_F(Import, AlphaSpriteFromEightBitImage) {
         ASSERT_NE(result, 0) << "pass " << pass;
         EXPECT_EQ(Call<int>("SpriteDepth", 5), 8);
         EXPECT_EQ(Call<int>("SpriteWidth", 5), 4);
-        const std::vector<DWORD> main = Texels(Call<void*>("SpriteID", 5));
+        const std::vector<DWORD> main = Texels(TextureOf(5));
         const DWORD wantMain[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0xFFFFFFFFu};
         ASSERT_EQ(main.size(), 4u);
         for (int x = 0; x < 4; ++x) EXPECT_EQ(main[x], wantMain[x]) << "main " << x;
         const auto* record = reinterpret_cast<const BYTE*>(Call<int>("IsSprite", 5));
         ASSERT_NE(record, nullptr);
-        void* alphaTexture = *reinterpret_cast<void* const*>(record + 68);
+        auto* alphaTexture = *reinterpret_cast<KorrinTextureObject* const*>(record + 68);
         ASSERT_NE(alphaTexture, nullptr);
         const std::vector<DWORD> alpha = Texels(alphaTexture);
         const DWORD wantAlpha[4] = {0xFFFFFFFFu, 0, 0, 0xFDFDFDFDu};

@@ -4,6 +4,7 @@
 #include <wrl/client.h>
 
 #include "host.h"
+#include "read_back.h"
 #include "texture_ops.h"
 
 using host::Call;
@@ -12,25 +13,33 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-struct Output {
-    int outputType, reserved;
-    HDC dc;
-    int(__stdcall* release)();
-    void* buffer;
-    int pitch, width, height, bitsPerPixel, pixelFormat;
-    HDC(__stdcall* getDC)();
-    void*(__stdcall* getBuffer)();
-};
-
 // A sprite's 16-bit pixel copy, word at (x, y).
 WORD CopyPixel(int sprite, int x, int y) {
-    void* texture = Call<void*>("SpriteID", sprite);
+    KorrinTextureObject* texture = TextureOf(sprite);
     void* bits = nullptr;
     int pitch = 0;
     if (!Ops(texture).LockPixels(texture, 1, 0, &bits, &pitch)) return 0xDEAD;
     const WORD value = reinterpret_cast<const WORD*>(static_cast<const BYTE*>(bits) + y * pitch)[x];
     Ops(texture).UnlockPixels(texture, 1);
     return value;
+}
+
+// The descriptor's fixed type, and the size and pixel format it reports.
+void ExpectDescriptor(const KorrinDrawingOutput* out, int width, int height, int bitsPerPixel, int pixelFormat) {
+    EXPECT_EQ(out->outputType, 7);
+    EXPECT_EQ(out->width, width);
+    EXPECT_EQ(out->height, height);
+    EXPECT_EQ(out->bitsPerPixel, bitsPerPixel);
+    EXPECT_EQ(out->pixelFormat, pixelFormat);
+}
+
+// Fills a box through the output's device context, as a host's drawing command does.
+void FillBox(KorrinDrawingOutput* out, RECT box, COLORREF colour) {
+    HDC dc = out->getDC();
+    ASSERT_NE(dc, nullptr);
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &box, brush);
+    DeleteObject(brush);
 }
 
 class Outputs : public ::testing::Test {
@@ -55,17 +64,13 @@ protected:
 
 TEST_F(Outputs, SpriteDescriptorsByKind) {
     ASSERT_NE(Call<int>("CreateSprite", 0, 40, 30), 0);
-    auto* out = static_cast<Output*>(Call<void*>("SpriteOutput", 0));
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->outputType, 7);
-    EXPECT_EQ(out->width, 40);
-    EXPECT_EQ(out->height, 30);
-    EXPECT_EQ(out->bitsPerPixel, 15);
-    EXPECT_EQ(out->pixelFormat, 2);
+    ExpectDescriptor(out, 40, 30, 15, 2);  // X1R5G5B5
     EXPECT_GE(out->pitch, 80);
     EXPECT_EQ(out->release(), 0);
     ASSERT_NE(Call<int>("CreateSprite2", 1, 16, 8, 12), 0);
-    out = static_cast<Output*>(Call<void*>("SpriteOutput", 1));
+    out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 1));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(out->bitsPerPixel, 32);
     EXPECT_EQ(out->pixelFormat, 7);
@@ -76,14 +81,9 @@ TEST_F(Outputs, SpriteDescriptorsByKind) {
 
 TEST_F(Outputs, DeviceContextAndBufferDrawingBothReachTheSprite) {
     ASSERT_NE(Call<int>("CreateSprite", 0, 40, 30), 0);
-    auto* out = static_cast<Output*>(Call<void*>("SpriteOutput", 0));
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
     ASSERT_NE(out, nullptr);
-    HDC dc = out->getDC();
-    ASSERT_NE(dc, nullptr);
-    RECT box = {2, 2, 10, 10};
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    FillRect(dc, &box, red);
-    DeleteObject(red);
+    FillBox(out, {2, 2, 10, 10}, RGB(255, 0, 0));
     auto* bits = static_cast<BYTE*>(out->getBuffer());
     ASSERT_NE(bits, nullptr);
     reinterpret_cast<WORD*>(bits + 20 * out->pitch)[30] = 0x03E0;  // green
@@ -94,35 +94,23 @@ TEST_F(Outputs, DeviceContextAndBufferDrawingBothReachTheSprite) {
 }
 
 TEST_F(Outputs, ScreenDescriptorAndDrawing) {
-    auto* out = static_cast<Output*>(Call<void*>("ScreenOutput"));
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("ScreenOutput"));
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->outputType, 7);
-    EXPECT_EQ(out->width, 96);
-    EXPECT_EQ(out->height, 64);
-    EXPECT_EQ(out->bitsPerPixel, 32);
-    EXPECT_EQ(out->pixelFormat, 7);
-    HDC dc = out->getDC();
-    ASSERT_NE(dc, nullptr);
-    RECT box = {0, 0, 8, 8};
-    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
-    FillRect(dc, &box, blue);
-    DeleteObject(blue);
+    ExpectDescriptor(out, 96, 64, 32, 7);  // eight bits per channel
+    FillBox(out, {0, 0, 8, 8}, RGB(0, 0, 255));
     auto* bits = static_cast<BYTE*>(out->getBuffer());
     ASSERT_NE(bits, nullptr);
     EXPECT_EQ(reinterpret_cast<DWORD*>(bits)[3] & 0xFFFFFF, 0x0000FFu) << "the box, seen through the buffer";
     reinterpret_cast<DWORD*>(bits + 40 * out->pitch)[50] = 0x00FF00;
     EXPECT_EQ(out->release(), 0);
-    // Read the back buffer back through the device.
-    ComPtr<IDirect3DSurface9> back, copy;
-    device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-    device_->CreateOffscreenPlainSurface(96, 64, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-    ASSERT_EQ(device_->GetRenderTargetData(back.Get(), copy.Get()), D3D_OK);
-    D3DLOCKED_RECT locked;
-    ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-    const auto* row40 = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + 40 * locked.Pitch);
-    EXPECT_EQ(row40[50] & 0xFFFFFF, 0x00FF00u);
-    EXPECT_EQ(static_cast<const DWORD*>(locked.pBits)[1] & 0xFFFFFF, 0x0000FFu);
-    copy->UnlockRect();
+    // The back buffer, read back through the device: the box and the pixel on black.
+    const readback::Picture back = readback::ReadBackBuffer(device_);
+    ASSERT_FALSE(back.empty());
+    readback::Picture expected = readback::Blank(back, 0);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) expected.pixels[y * 96 + x] = 0x0000FF;
+    expected.pixels[40 * 96 + 50] = 0x00FF00;
+    EXPECT_EQ(readback::CountMismatches(back, expected, 0, 0xFFFFFF), 0);
     Int("CloseScreen");
     EXPECT_EQ(Call<void*>("ScreenOutput"), nullptr) << "no screen";
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host.h"
+#include "read_back.h"
 #include "texture_ops.h"
 
 using host::Call;
@@ -22,8 +23,8 @@ DWORD Pattern(int kind, int x, int y, int seed) {
 }
 
 // Writes the pattern through the sprite's pixel copy.
-bool Paint(void* texture, int seed) {
-    const TextureOps& ops = Ops(texture);
+bool Paint(KorrinTextureObject* texture, int seed) {
+    const KorrinTextureInterface& ops = Ops(texture);
     const int kind = ops.GetKind(texture), w = ops.GetWidth(texture), h = ops.GetHeight(texture);
     void* bits = nullptr;
     int pitch = 0;
@@ -40,39 +41,21 @@ bool Paint(void* texture, int seed) {
 
 // Reads the Direct3D texture the sprite is drawn with and compares it with
 // the pattern (colour bits; 16-bit kinds with the alpha bit where they have one).
-int Mismatches(IDirect3DDevice9* device, void* texture, int seed) {
-    const TextureOps& ops = Ops(texture);
+int Mismatches(IDirect3DDevice9* device, KorrinTextureObject* texture, int seed) {
+    const KorrinTextureInterface& ops = Ops(texture);
     const int kind = ops.GetKind(texture), w = ops.GetWidth(texture), h = ops.GetHeight(texture);
     IDirect3DTexture9* drawn = ops.GetDrawTexture(texture);
     if (!drawn) return w * h;
-    ComPtr<IDirect3DSurface9> level, copy;
-    drawn->GetSurfaceLevel(0, &level);
-    D3DSURFACE_DESC desc;
-    level->GetDesc(&desc);
-    IDirect3DSurface9* source = level.Get();
-    if (desc.Pool == D3DPOOL_DEFAULT && (desc.Usage & D3DUSAGE_RENDERTARGET)) {
-        device->CreateOffscreenPlainSurface(w, h, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-        if (FAILED(device->GetRenderTargetData(level.Get(), copy.Get()))) return w * h;
-        source = copy.Get();
-    }
-    D3DLOCKED_RECT locked;
-    if (FAILED(source->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return w * h;
-    int wrong = 0;
-    for (int y = 0; y < h; ++y) {
-        const BYTE* row = static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch;
-        for (int x = 0; x < w; ++x) {
-            if (kind == 3) {
-                wrong += reinterpret_cast<const DWORD*>(row)[x] != Pattern(kind, x, y, seed);
-            } else {
-                const WORD value = reinterpret_cast<const WORD*>(row)[x];
-                const WORD expected = static_cast<WORD>(Pattern(kind, x, y, seed));
-                wrong += (value & 0x7FFF) != expected;
-                if (kind == 1 || kind == 2) wrong += (value & 0x8000) == 0;  // opaque
-            }
-        }
-    }
-    source->UnlockRect();
-    return wrong;
+    const readback::Picture actual = readback::ReadTexture(device, drawn);
+    readback::Picture expected;
+    expected.width = w;
+    expected.height = h;
+    expected.format = actual.format;
+    const DWORD opaque = (kind == 1 || kind == 2) ? 0x8000 : 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) expected.pixels.push_back(Pattern(kind, x, y, seed) | opaque);
+    const DWORD mask = kind == 3 ? 0xFFFFFFFFu : kind == 4 ? 0x7FFFu : 0xFFFFu;
+    return readback::CountMismatches(actual, expected, 0, mask);
 }
 
 struct StandIn {
@@ -91,8 +74,8 @@ TEST(DeviceReset, EverySpriteKeepsItsPixels) {
         Call<void*>("OpenWindowedScreen", static_cast<void*>(window), 0, 0, 128, 96, 0, 0, 0));
     ASSERT_NE(device, nullptr);
     HMODULE d3d9 = GetModuleHandleA("d3d9.dll");
-    StandIn standIn = {reinterpret_cast<void(WINAPI*)(LONG)>(GetProcAddress(d3d9, "StandInLoseDevice")),
-                       reinterpret_cast<int(WINAPI*)()>(GetProcAddress(d3d9, "StandInResetCalls"))};
+    StandIn standIn = {host::Entry<void(WINAPI*)(LONG)>(d3d9, "StandInLoseDevice"),
+                       host::Entry<int(WINAPI*)()>(d3d9, "StandInResetCalls")};
     ASSERT_TRUE(standIn.loseDevice && standIn.resetCalls) << "run beside the stand-in d3d9.dll";
 
     // Numbered and dynamic sprites of every kind the flags give.
@@ -112,7 +95,7 @@ TEST(DeviceReset, EverySpriteKeepsItsPixels) {
     }
     std::vector<int> kinds;
     for (const Made& s : sprites) {
-        void* texture = Call<void*>("SpriteID", s.id);
+        KorrinTextureObject* texture = TextureOf(s.id);
         ASSERT_TRUE(Paint(texture, s.seed));
         ASSERT_EQ(Mismatches(device, texture, s.seed), 0) << "before the reset, sprite " << s.id;
         kinds.push_back(Ops(texture).GetKind(texture));
@@ -123,7 +106,7 @@ TEST(DeviceReset, EverySpriteKeepsItsPixels) {
     EXPECT_EQ(Int("FlipBuffers"), 1);
     EXPECT_EQ(standIn.resetCalls(), resets + 1) << "the device was reset";
     for (size_t i = 0; i < sprites.size(); ++i) {
-        void* texture = Call<void*>("SpriteID", sprites[i].id);
+        KorrinTextureObject* texture = TextureOf(sprites[i].id);
         EXPECT_EQ(Mismatches(device, texture, sprites[i].seed), 0)
             << "after the reset, sprite " << sprites[i].id << " of kind " << kinds[i];
     }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host.h"
+#include "read_back.h"
 
 using host::Call;
 using host::Int;
@@ -84,10 +85,8 @@ IDirect3DDevice9* OpenWindowed(HWND window, int x, int y, int width, int height,
 }
 
 // The back buffer's pixels (X8R8G8B8 or A8R8G8B8), alpha masked off.
-struct Picture {
-    UINT width = 0, height = 0;
-    std::vector<DWORD> pixels;
-    DWORD At(UINT x, UINT y) const { return pixels.at(y * width + x) & 0xFFFFFF; }
+struct Picture : readback::Picture {
+    DWORD At(UINT x, UINT y) const { return readback::Picture::At(x, y) & 0xFFFFFF; }
     bool All(DWORD colour) const {
         return std::all_of(pixels.begin(), pixels.end(), [&](DWORD p) { return (p & 0xFFFFFF) == colour; });
     }
@@ -95,29 +94,8 @@ struct Picture {
 
 Picture ReadBackBuffer(IDirect3DDevice9* device) {
     Picture picture;
-    ComPtr<IDirect3DSurface9> buffer, copy;
-    if (!device || FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &buffer))) {
-        ADD_FAILURE() << "no back buffer";
-        return picture;
-    }
-    D3DSURFACE_DESC desc;
-    buffer->GetDesc(&desc);
-    EXPECT_TRUE(desc.Format == D3DFMT_X8R8G8B8 || desc.Format == D3DFMT_A8R8G8B8) << desc.Format;
-    if (FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
-                                                   nullptr)) ||
-        FAILED(device->GetRenderTargetData(buffer.Get(), copy.Get()))) {
-        ADD_FAILURE() << "cannot read the back buffer";
-        return picture;
-    }
-    D3DLOCKED_RECT locked;
-    if (FAILED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return picture;
-    picture.width = desc.Width;
-    picture.height = desc.Height;
-    for (UINT y = 0; y < desc.Height; ++y) {
-        const auto* row = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch);
-        picture.pixels.insert(picture.pixels.end(), row, row + desc.Width);
-    }
-    copy->UnlockRect();
+    static_cast<readback::Picture&>(picture) = readback::ReadBackBuffer(device);
+    EXPECT_TRUE(readback::Wide(picture.format)) << picture.format;
     return picture;
 }
 
@@ -475,7 +453,7 @@ TEST(Reload, FullScreenOpensAfterTheLibraryWasLoadedAgain) {
     for (int round = 0; round < 2; ++round) {
         HMODULE library = LoadLibraryA("korrin.dll");
         ASSERT_NE(library, nullptr);
-        auto command = [&](const char* name) { return GetProcAddress(library, name); };
+        auto command = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(library, name)); };
         auto initSprite = reinterpret_cast<void*(__stdcall*)()>(command("InitSprite"));
         auto openScreen = reinterpret_cast<void*(__stdcall*)(int, int, int, const char*)>(command("OpenScreen"));
         auto spriteEnd = reinterpret_cast<int(__stdcall*)()>(command("Sprite_End"));
@@ -506,9 +484,9 @@ StandIn FindStandIn() {
     HMODULE module = GetModuleHandleA(file.c_str());
     StandIn standIn = {};
     if (!module) return standIn;
-    standIn.loseDevice = reinterpret_cast<void(WINAPI*)(LONG)>(GetProcAddress(module, "StandInLoseDevice"));
-    standIn.failResets = reinterpret_cast<void(WINAPI*)(int)>(GetProcAddress(module, "StandInFailResets"));
-    standIn.resetCalls = reinterpret_cast<int(WINAPI*)()>(GetProcAddress(module, "StandInResetCalls"));
+    standIn.loseDevice = host::Entry<void(WINAPI*)(LONG)>(module, "StandInLoseDevice");
+    standIn.failResets = host::Entry<void(WINAPI*)(int)>(module, "StandInFailResets");
+    standIn.resetCalls = host::Entry<int(WINAPI*)()>(module, "StandInResetCalls");
     return standIn;
 }
 

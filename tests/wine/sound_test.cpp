@@ -134,20 +134,17 @@ void ExpectWaveBuffer(IDirectSoundBuffer* buffer, const Bytes& wave) {
 
 // A WAVE image with a LIST chunk between "fmt " and "data".
 Bytes WithListChunk(const Bytes& wave) {
-    Bytes b(wave.begin(), wave.begin() + 36);
     static const BYTE list[] = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
-    b.insert(b.end(), list, list + sizeof list);
-    b.insert(b.end(), wave.begin() + 36, wave.end());
+    Bytes b = wave;
+    b.insert(b.begin() + 36, list, list + sizeof list);
     return b;
 }
 
 // The same image with an 18-byte format chunk (cbSize 0 after the fields).
 Bytes WithFormat18(const Bytes& wave) {
-    Bytes b(wave.begin(), wave.begin() + 36);
+    Bytes b = wave;
     b[16] = 18;
-    b.push_back(0);
-    b.push_back(0);
-    b.insert(b.end(), wave.begin() + 36, wave.end());
+    b.insert(b.begin() + 36, 2, 0);
     return b;
 }
 
@@ -246,7 +243,9 @@ TEST_F(Sounds, OggBuffersHoldFramesTimesTwoTimesChannels) {
         const Bytes stream = ReadFixture(std::string(c.name) + ".ogg");
         // What oggdec decodes: frames x 2 x channels bytes.
         const DWORD expected = static_cast<DWORD>(ReadFixture(std::string(c.name) + ".raw").size());
-        if (c.bytes) EXPECT_EQ(expected, c.bytes) << c.name;
+        if (c.bytes) {
+            EXPECT_EQ(expected, c.bytes) << c.name;
+        }
         IDirectSoundBuffer* buffer = Buffer(CatchSound2(0, stream));
         ASSERT_NE(buffer, nullptr) << c.name;
         WAVEFORMATEX format = {};
@@ -354,7 +353,9 @@ TEST_F(Sounds, PlaysOnceToTheEndOrLoopsUntilStopped) {
     ASSERT_NE(once, nullptr);
     ASSERT_EQ(Command("PlaySound", 0), 1);
     const DWORD status = Status(once);
-    if (status & DSBSTATUS_PLAYING) EXPECT_EQ(status & DSBSTATUS_LOOPING, 0u);
+    if (status & DSBSTATUS_PLAYING) {
+        EXPECT_EQ(status & DSBSTATUS_LOOPING, 0u);
+    }
     EXPECT_TRUE(WaitFor([&] { return (Status(once) & DSBSTATUS_PLAYING) == 0; })) << "a tenth of a second ends";
 
     ASSERT_EQ(Command("PlaySound2", 0, 5), 1);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host.h"
+#include "read_back.h"
 #include "screen_fixture.h"
 #include "texture_ops.h"
 
@@ -25,7 +26,7 @@ constexpr int kBackgroundHost = 0x00302010;  // the same colour, red low
 DWORD Texel(int x, int y) { return 0xFF000000u | (static_cast<DWORD>(x * 4) << 16) | (y * 8 << 8) | 0x40; }
 
 bool PaintSprite(int number) {
-    void* texture = Call<void*>("SpriteID", number);
+    KorrinTextureObject* texture = TextureOf(number);
     if (!texture) return false;
     void* bits = nullptr;
     int pitch = 0;
@@ -37,34 +38,15 @@ bool PaintSprite(int number) {
 }
 
 // The back buffer as 0x00RRGGBB words, row by row.
-struct Frame {
-    int width = 0, height = 0;
-    std::vector<DWORD> pixels;
-    DWORD At(int x, int y) const { return pixels[y * width + x] & 0xFFFFFF; }
+// The back buffer of the library's device (X8R8G8B8 or A8R8G8B8).
+struct Frame : readback::Picture {
+    DWORD At(int x, int y) const { return readback::Picture::At(x, y) & 0xFFFFFF; }
 };
 
 Frame ReadBackBuffer() {
     Frame frame;
-    auto* device = Call<IDirect3DDevice9*>("__GetD3DDevice9");
-    if (!device) return frame;
-    ComPtr<IDirect3DSurface9> back, copy;
-    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back))) return frame;
-    D3DSURFACE_DESC desc;
-    back->GetDesc(&desc);
-    if (desc.Format != D3DFMT_X8R8G8B8 && desc.Format != D3DFMT_A8R8G8B8) return frame;
-    if (FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
-                                                   nullptr)) ||
-        FAILED(device->GetRenderTargetData(back.Get(), copy.Get())))
-        return frame;
-    D3DLOCKED_RECT locked;
-    if (FAILED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return frame;
-    frame.width = static_cast<int>(desc.Width);
-    frame.height = static_cast<int>(desc.Height);
-    for (int y = 0; y < frame.height; ++y) {
-        const DWORD* row = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch);
-        frame.pixels.insert(frame.pixels.end(), row, row + frame.width);
-    }
-    copy->UnlockRect();
+    static_cast<readback::Picture&>(frame) = readback::ReadBackBuffer(Call<IDirect3DDevice9*>("__GetD3DDevice9"));
+    EXPECT_TRUE(readback::Wide(frame.format)) << frame.format;
     return frame;
 }
 

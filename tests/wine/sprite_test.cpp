@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host.h"
+#include "read_back.h"
 #include "screen_fixture.h"
 #include "texture_ops.h"
 
@@ -14,21 +15,15 @@ using host::Int;
 
 namespace {
 
-DWORD TransparentColourOf(void* texture) { return static_cast<DWORD*>(texture)[7]; }
+DWORD TransparentColourOf(KorrinTextureObject* texture) { return reinterpret_cast<DWORD*>(texture)[7]; }
 
 // 16-bit words of a sprite's drawable texture, read back through Direct3D.
-std::vector<WORD> DrawTexturePixels(void* texture, int width, int height) {
-    std::vector<WORD> pixels;
+std::vector<WORD> DrawTexturePixels(KorrinTextureObject* texture, int width, int height) {
     IDirect3DTexture9* drawn = Ops(texture).GetDrawTexture(texture);
-    if (!drawn) return pixels;
-    D3DLOCKED_RECT locked;
-    if (FAILED(drawn->LockRect(0, &locked, nullptr, D3DLOCK_READONLY))) return pixels;
-    for (int y = 0; y < height; ++y) {
-        const WORD* row = reinterpret_cast<const WORD*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch);
-        pixels.insert(pixels.end(), row, row + width);
-    }
-    drawn->UnlockRect(0);
-    return pixels;
+    if (!drawn) return {};
+    const readback::Picture picture = readback::ReadTexture(Call<IDirect3DDevice9*>("__GetD3DDevice9"), drawn);
+    if (picture.width != width || picture.height != height) return {};
+    return std::vector<WORD>(picture.pixels.begin(), picture.pixels.end());
 }
 
 class Sprites : public WindowedScreenTest<> {};
@@ -42,7 +37,7 @@ TEST_F(Sprites, NewSpriteIsBlackAndTransparentWithDefaults) {
     EXPECT_EQ(Call<int>("SpriteWidth", 0), 32);
     EXPECT_EQ(Call<int>("SpriteHeight", 0), 32);
     EXPECT_EQ(Call<int>("SpriteDepth", 0), 16);
-    void* object = Call<void*>("SpriteID", 0);
+    KorrinTextureObject* object = TextureOf(0);
     EXPECT_EQ(Ops(object).GetKind(object), 2);
     const std::vector<WORD> pixels = DrawTexturePixels(object, 32, 32);
     ASSERT_EQ(pixels.size(), 32u * 32u);
@@ -55,10 +50,10 @@ TEST_F(Sprites, FlagRulesAndKinds) {
     EXPECT_EQ(Call<int>("IsSprite", 1), 0);
     ASSERT_NE(Call<int>("CreateSprite2", 1, 32, 32, 12), 0);
     EXPECT_EQ(Call<int>("SpriteDepth", 1), 32);
-    void* object = Call<void*>("SpriteID", 1);
+    KorrinTextureObject* object = TextureOf(1);
     EXPECT_EQ(Ops(object).GetKind(object), 3);
     ASSERT_NE(Call<int>("CreateSprite2", 2, 20, 10, 1), 0) << "video-memory sprite";
-    object = Call<void*>("SpriteID", 2);
+    object = TextureOf(2);
     const int kind = Ops(object).GetKind(object);
     EXPECT_TRUE(kind == 1 || kind == 4) << kind;
     EXPECT_EQ(Call<int>("SpriteDepth", 2), 16);
@@ -120,14 +115,14 @@ TEST_F(Sprites, TransparentColoursDefaultAndPerSprite) {
     ASSERT_NE(Call<int>("CreateSprite", 6, 8, 8), 0);
     EXPECT_EQ(Call<int>("TransparentSpriteColor", -1, static_cast<int>(0xAB0000FFu)), 1);
     ASSERT_NE(Call<int>("CreateSprite", 7, 8, 8), 0);
-    EXPECT_EQ(TransparentColourOf(Call<void*>("SpriteID", 7)), 0x0000FFu) << "only the low 24 bits";
-    EXPECT_EQ(TransparentColourOf(Call<void*>("SpriteID", 6)), 0u) << "earlier sprites keep theirs";
+    EXPECT_EQ(TransparentColourOf(TextureOf(7)), 0x0000FFu) << "only the low 24 bits";
+    EXPECT_EQ(TransparentColourOf(TextureOf(6)), 0u) << "earlier sprites keep theirs";
     // Red is the key now: the black sprite 7 is opaque, sprite 6 still transparent.
-    for (WORD p : DrawTexturePixels(Call<void*>("SpriteID", 7), 8, 8)) ASSERT_EQ(p, 0x8000);
-    for (WORD p : DrawTexturePixels(Call<void*>("SpriteID", 6), 8, 8)) ASSERT_EQ(p, 0x0000);
+    for (WORD p : DrawTexturePixels(TextureOf(7), 8, 8)) ASSERT_EQ(p, 0x8000);
+    for (WORD p : DrawTexturePixels(TextureOf(6), 8, 8)) ASSERT_EQ(p, 0x0000);
     // Re-keying one sprite at once: black becomes the key of sprite 7 again.
     EXPECT_NE(Call<int>("TransparentSpriteColor", 7, 0), 0);
-    for (WORD p : DrawTexturePixels(Call<void*>("SpriteID", 7), 8, 8)) ASSERT_EQ(p, 0x0000);
+    for (WORD p : DrawTexturePixels(TextureOf(7), 8, 8)) ASSERT_EQ(p, 0x0000);
     // A 32-bit sprite has no colour key.
     ASSERT_NE(Call<int>("CreateSprite2", 8, 8, 8, 12), 0);
     EXPECT_EQ(Call<int>("TransparentSpriteColor", 8, 0xFF), 0);

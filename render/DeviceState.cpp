@@ -1,0 +1,133 @@
+// The scene, the render-state cache and the colour-key shader binding.
+#include "render/DeviceState.h"
+
+#include "frame/ErrorPosition.h"
+#include "frame/globals.h"
+#include "render/SpriteQuad.h"
+
+namespace korrin {
+
+namespace {
+
+// A cache entry no state value matches: the next cached set makes its call.
+constexpr int kUnknown = -1;
+
+// Records `value` in the cache entry when the device took it, else forgets the entry.
+bool Recorded(HRESULT result, int& entry, int value) {
+    entry = SUCCEEDED(result) ? value : kUnknown;
+    return SUCCEEDED(result);
+}
+
+}  // namespace
+
+// --- the scene ---------------------------------------------------------------
+
+bool EnsureScene() {
+    if (!screenActive || !device) return false;
+    if (!inScene) {
+        if (FAILED(device->BeginScene())) return false;
+        inScene = 1;
+    }
+    return true;
+}
+
+void EndSceneIfOpen() {
+    if (!inScene) return;
+    inScene = 0;
+    if (device) device->EndScene();
+}
+
+// --- the render-state cache ----------------------------------------------------
+
+void SetAlphaBlend(int enable) {
+    if (alphaBlendCache == enable) return;
+    alphaBlendCache = enable;
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, static_cast<DWORD>(enable));
+}
+
+void SetSourceBlend(int blend) {
+    if (srcBlendCache == blend) return;
+    srcBlendCache = blend;
+    device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(blend));
+}
+
+void SetDestBlend(int blend) {
+    if (destBlendCache == blend) return;
+    destBlendCache = blend;
+    device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(blend));
+}
+
+void SetVertexFormat(int format) {
+    if (fvfCache == format) return;
+    fvfCache = format;
+    device->SetFVF(static_cast<DWORD>(format));
+}
+
+bool ForceAlphaBlend(int enable) {
+    return Recorded(device->SetRenderState(D3DRS_ALPHABLENDENABLE, static_cast<DWORD>(enable)), alphaBlendCache,
+                    enable);
+}
+
+bool ForceSourceBlend(int blend) {
+    return Recorded(device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(blend)), srcBlendCache, blend);
+}
+
+bool ForceDestBlend(int blend) {
+    return Recorded(device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(blend)), destBlendCache, blend);
+}
+
+bool ForceVertexFormat(int format) {
+    return Recorded(device->SetFVF(static_cast<DWORD>(format)), fvfCache, format);
+}
+
+// The caches go back to 0, a value no drawing state has except a disabled
+// alpha blend (the default too), so the first drawing sets what it needs.
+void InvalidateDeviceState() {
+    inScene = 0;
+    alphaBlendCache = srcBlendCache = destBlendCache = fvfCache = 0;
+    colourKeyShaderBound = 0;
+    colourKeyShaderKey = 0;
+}
+
+void RestoreDeviceState() {
+    RECORD_POSITION(MODULE_D3D9_INC);
+    ForceAlphaBlend(TRUE);
+    ForceSourceBlend(D3DBLEND_SRCALPHA);
+    ForceDestBlend(D3DBLEND_INVSRCALPHA);
+    ForceVertexFormat(static_cast<int>(kColouredVertexFormat));
+    // The constants are back to zero, which is the black key the cache then names.
+    colourKeyShaderBound = 0;
+    colourKeyShaderKey = 0;
+}
+
+// --- the colour-key shader binding ------------------------------------------------
+
+void UnbindColourKeyShader() {
+    if (colourKeyShaderAvailable && colourKeyShaderBound) {
+        device->SetPixelShader(nullptr);
+        colourKeyShaderBound = 0;
+    }
+}
+
+void ApplyColourKey(TextureObject* texture) {
+    RECORD_POSITION(MODULE_D3D9_INC);
+    if (!IsRenderTargetTexture(texture)) {
+        UnbindColourKeyShader();
+        return;
+    }
+    if (!colourKeyShaderAvailable) return;  // drawn without transparency
+    if (!colourKeyShaderBound) {
+        device->SetPixelShader(colourKeyShader);
+        colourKeyShaderBound = 1;
+    }
+    const DWORD key = GetTransparentColor(texture);
+    if (key != colourKeyShaderKey) {
+        colourKeyShaderKey = key;
+        // Each channel as it reads after storage in 5 bits, widened back.
+        auto widen = [](DWORD n) { return static_cast<float>(((n >> 3) << 3) + (n >> 5)) / 255.0f; };
+        const float constant[4] = {widen(key & 0xFF), widen((key >> 8) & 0xFF), widen((key >> 16) & 0xFF), 0.0f};
+        device->SetPixelShaderConstantF(0, constant, 1);
+    }
+}
+
+}  // namespace korrin

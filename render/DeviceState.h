@@ -1,0 +1,73 @@
+// The device state that every drawing command shares, in one place: the
+// lazily opened scene, the render-state cache (each cached state reaches the
+// device only when it changes), and the colour-key shader with its binding.
+// Screens, presentation, drawing outputs, the 2D display commands and the 3D
+// sprites all go through these operations; none of them calls BeginScene,
+// EndScene, SetPixelShader or a cached state on the device by itself.
+// The state lives in frame/globals.h.
+#pragma once
+
+#include <windows.h>
+#include <d3d9.h>
+
+#include "sprites/TextureManager.h"
+
+namespace korrin {
+
+// --- the scene ---------------------------------------------------------------
+
+// The common opening of every display command: false while the screen is
+// inactive or when BeginScene fails; opens the scene once per frame.
+bool EnsureScene();
+
+// Ends the scene when one is open and clears inScene.
+void EndSceneIfOpen();
+
+// --- the render-state cache ----------------------------------------------------
+
+// The four cached states: compare, store, call.
+void SetAlphaBlend(int enable);
+void SetSourceBlend(int blend);
+void SetDestBlend(int blend);
+void SetVertexFormat(int format);
+inline void SetBlendStates(int enable, int source, int dest, int format) {
+    SetAlphaBlend(enable);
+    SetSourceBlend(source);
+    SetDestBlend(dest);
+    SetVertexFormat(format);
+}
+
+// The same states set on the device whatever the cache holds; false when the
+// device refused. The cache records a value only once the device took it: a
+// refused call leaves the entry unknown, so the next cached set makes the call.
+bool ForceAlphaBlend(int enable);
+bool ForceSourceBlend(int blend);
+bool ForceDestBlend(int blend);
+bool ForceVertexFormat(int format);
+
+// A new device: it starts from Direct3D's defaults, outside a scene, with no
+// shader bound and zero shader constants.
+void InvalidateDeviceState();
+
+// After a device reset: blending on with the alpha factors and the coloured
+// vertex format, set and cached; the shader binding is forgotten, since a
+// reset drops it and the constants.
+void RestoreDeviceState();
+
+// --- the colour-key shader -------------------------------------------------------
+
+// Creates colourKeyShader on a device with pixel shader 1.4 or later and sets
+// colourKeyShaderAvailable; false when no shader was made.
+bool CreateColourKeyShader();
+
+// Releases the shader with the device that made it.
+void ReleaseColourKeyShader();
+
+// Unbinds the colour-key shader when it is bound.
+void UnbindColourKeyShader();
+
+// For a render-target texture, binds the colour-key shader and loads its key
+// (when the shader exists); for any other texture, unbinds it.
+void ApplyColourKey(TextureObject* texture);
+
+}  // namespace korrin
