@@ -61,14 +61,49 @@ Sprite* ImportAlpha(ObjectNumber number, const DIBSECTION& section, int width, i
     return sprite;
 }
 
+// GDI's copy carries no alpha into a 32-bit sprite: the fourth byte of each
+// pixel comes out zero for an image without alpha, which would hide every
+// pixel in each mode that blends by alpha. So a 32-bit sprite's alpha is set
+// after the copy: opaque for an image without alpha, and the image's own
+// straight alpha, byte for byte, for one with it (a 32-bit DIB section).
+bool SetImportedAlpha(Sprite* sprite, const LoadedImage* image, int width, int height) {
+    const BYTE* source = nullptr;
+    int stride = 0;
+    bool bottomUp = true;
+    if (image->hasAlpha) {
+        DIBSECTION section;
+        if (::GetObjectA(ImageBitmap(image), sizeof section, &section) != sizeof section ||
+            section.dsBm.bmBitsPixel != 32 || !section.dsBm.bmBits)
+            return false;
+        GdiFlush();
+        source = static_cast<const BYTE*>(section.dsBm.bmBits);
+        stride = section.dsBm.bmWidthBytes;
+        bottomUp = section.dsBmih.biHeight > 0;
+    }
+    void* bits = nullptr;
+    int pitch = 0;
+    if (!LockPixels(sprite->texture, 0, 0, &bits, &pitch)) return false;
+    for (int y = 0; y < height; ++y) {
+        BYTE* row = static_cast<BYTE*>(bits) + static_cast<size_t>(y) * pitch;
+        if (source) {
+            const BYTE* from = source + static_cast<size_t>(bottomUp ? height - 1 - y : y) * stride;
+            for (int x = 0; x < width; ++x) row[4 * x + 3] = from[4 * x + 3];
+        } else {
+            for (int x = 0; x < width; ++x) row[4 * x + 3] = 0xFF;
+        }
+    }
+    return UnlockPixels(sprite->texture, 0) != 0;
+}
+
 // Copies the bitmap selected into `imageDC` into a new sprite.
-Sprite* ImportPlain(ObjectNumber number, HDC imageDC, int width, int height, int flags) {
+Sprite* ImportPlain(ObjectNumber number, const LoadedImage* image, HDC imageDC, int width, int height, int flags) {
     Sprite* sprite = CreateSpriteRecord(number, width, height, flags);
     if (!sprite) return nullptr;
     HDC dc = OpenDC(sprite->texture);
     const bool copied = dc && BitBlt(dc, 0, 0, width, height, imageDC, 0, 0, SRCCOPY);
     const bool closed = dc && CloseDC(sprite->texture, copied ? 0 : 1);
-    if (!copied || !closed) {
+    const bool alphaSet = sprite->depth != 32 || (copied && closed && SetImportedAlpha(sprite, image, width, height));
+    if (!copied || !closed || !alphaSet) {
         ReleaseSprite(number == -1 ? reinterpret_cast<ObjectNumber>(sprite) : number);
         return nullptr;
     }
@@ -105,7 +140,7 @@ int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
             sprite = ImportAlpha(number, section, width, height);
         }
     } else {
-        sprite = ImportPlain(number, imageDC, width, height, flags);
+        sprite = ImportPlain(number, image, imageDC, width, height, flags);
     }
     SelectObject(imageDC, old);
     DeleteDC(imageDC);
