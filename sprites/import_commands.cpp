@@ -7,6 +7,8 @@
 #include "sprites/ImageLoader.h"
 #include "sprites/Sprite.h"
 
+#include <cstring>
+
 namespace korrin {
 namespace {
 
@@ -95,15 +97,61 @@ bool SetImportedAlpha(Sprite* sprite, const LoadedImage* image, int width, int h
     return UnlockPixels(sprite->texture, 0) != 0;
 }
 
+// The image's bits when it is a plain (BI_RGB) 24- or 32-bit DIB section of
+// its own size: GDI's copy from one of those into a 32-bit sprite moves the
+// colour bytes unchanged, so they may be written into the texture directly.
+bool DirectBits(const LoadedImage* image, int width, int height, DIBSECTION* section) {
+    if (::GetObjectA(ImageBitmap(image), sizeof *section, section) != sizeof *section) return false;
+    const int bits = section->dsBm.bmBitsPixel;
+    return (bits == 24 || bits == 32) && section->dsBm.bmBits && section->dsBmih.biCompression == BI_RGB &&
+           section->dsBm.bmWidth == width && section->dsBm.bmHeight == height;
+}
+
+// A 32-bit sprite filled straight from a 24- or 32-bit DIB section, alpha
+// included (as SetImportedAlpha sets it): the same pixels as the GDI copy,
+// without the 32-bit staging copy a DC on the texture needs and without a
+// second pass for the alpha.
+bool FillFromBits(Sprite* sprite, const DIBSECTION& section, bool hasAlpha, int width, int height) {
+    void* bits = nullptr;
+    int pitch = 0;
+    GdiFlush();
+    if (!LockPixels(sprite->texture, 0, 0, &bits, &pitch)) return false;
+    const auto* image = static_cast<const BYTE*>(section.dsBm.bmBits);
+    const int stride = section.dsBm.bmWidthBytes;
+    const bool bottomUp = section.dsBmih.biHeight > 0;
+    const bool wide = section.dsBm.bmBitsPixel == 32;
+    for (int y = 0; y < height; ++y) {
+        const BYTE* from = image + static_cast<size_t>(bottomUp ? height - 1 - y : y) * stride;
+        auto* to = reinterpret_cast<DWORD*>(static_cast<BYTE*>(bits) + static_cast<size_t>(y) * pitch);
+        if (wide) {
+            const auto* pixels = reinterpret_cast<const DWORD*>(from);
+            if (hasAlpha)
+                std::memcpy(to, pixels, static_cast<size_t>(width) * 4);
+            else
+                for (int x = 0; x < width; ++x) to[x] = pixels[x] | 0xFF000000u;
+        } else {
+            for (int x = 0; x < width; ++x, from += 3)
+                to[x] = 0xFF000000u | (static_cast<DWORD>(from[2]) << 16) | (static_cast<DWORD>(from[1]) << 8) | from[0];
+        }
+    }
+    return UnlockPixels(sprite->texture, 0) != 0;
+}
+
 // Copies the bitmap selected into `imageDC` into a new sprite.
 Sprite* ImportPlain(ObjectNumber number, const LoadedImage* image, HDC imageDC, int width, int height, int flags) {
     Sprite* sprite = CreateSpriteRecord(number, width, height, flags);
     if (!sprite) return nullptr;
-    HDC dc = OpenDC(sprite->texture);
-    const bool copied = dc && BitBlt(dc, 0, 0, width, height, imageDC, 0, 0, SRCCOPY);
-    const bool closed = dc && CloseDC(sprite->texture, copied ? 0 : 1);
-    const bool alphaSet = sprite->depth != 32 || (copied && closed && SetImportedAlpha(sprite, image, width, height));
-    if (!copied || !closed || !alphaSet) {
+    DIBSECTION section;
+    bool done;
+    if (sprite->depth == 32 && DirectBits(image, width, height, &section)) {
+        done = FillFromBits(sprite, section, image->hasAlpha, width, height);
+    } else {
+        HDC dc = OpenDC(sprite->texture);
+        const bool copied = dc && BitBlt(dc, 0, 0, width, height, imageDC, 0, 0, SRCCOPY);
+        const bool closed = dc && CloseDC(sprite->texture, copied ? 0 : 1);
+        done = copied && closed && (sprite->depth != 32 || SetImportedAlpha(sprite, image, width, height));
+    }
+    if (!done) {
         ReleaseSprite(number == -1 ? reinterpret_cast<ObjectNumber>(sprite) : number);
         return nullptr;
     }
