@@ -9,11 +9,12 @@
 // of the library and of the direct calls alternate (ABBA, so that a drift of
 // the machine's speed hits both alike); each round is timed from the first
 // call until the device has carried out the last one, and the frame is shown
-// outside the clock. Other work on the machine only ever makes a round
-// slower, so each path is judged by its fastest round: with many short
-// rounds, that is the time the path takes when nothing else runs. The figure
-// printed is the ratio library / direct of those times' rates; the goal is a
-// ratio of at least 0.95.
+// outside the clock. Each pair of neighbouring rounds gives one ratio
+// library / direct (the two saw nearly the same load on the machine); the
+// figure printed is the mean of the middle half of those ratios (rounds hit
+// by other work on the machine fall outside it), with their quartiles, and
+// the sprites per second are the medians of each path's rounds. The goal is
+// a ratio of at least 0.95.
 //
 // To add a mode, add a row to kModes: the command, its fourth argument if it
 // takes one, the sprite it draws (16-bit, 32-bit or 3D), and the direct
@@ -89,14 +90,14 @@ const DrawMode kModes[] = {
     {"DisplaySprite3D", -1, Source::Sprite3D, {TRUE, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, true, 0xFFFFFFFF}, true},
 };
 
-// Quad sizes, and sprites per round at each: a round lasts a few
-// milliseconds on the development machine, well above the steps in which
-// the device reports work done, and short enough that most rounds run
-// undisturbed.
+// Quad sizes, and sprites per round at each: a round lasts some 10 ms on the
+// development machine, well above the steps in which the device reports work
+// done (about 0.12 ms under Wine), and short enough that most pairs of rounds
+// see the same conditions.
 struct QuadSize {
     int side, sprites;
 };
-constexpr QuadSize kSides[] = {{1, 1000}, {8, 1000}, {32, 300}};
+constexpr QuadSize kSides[] = {{1, 3000}, {8, 3000}, {32, 1000}};
 
 // --- the measurement ----------------------------------------------------------------
 
@@ -209,15 +210,14 @@ double DirectRound(const DrawMode& mode, const SizedSprites& s, int count) {
 
 struct Result {
     double library, direct;  // sprites per second: medians of the rounds
-    double ratio;            // median of the per-pair ratios library / direct
-    double totalRatio;       // the same from the summed times of all rounds
+    double ratio;            // mean of the middle half of the per-pair ratios library / direct
+    double low, high;        // quartiles of the per-pair ratios
 };
 
 Result Measure(const DrawMode& mode, const SizedSprites& s, int count, int pairs) {
     LibraryRound(mode, s, count);  // warm up both paths
     DirectRound(mode, s, count);
     std::vector<double> library, direct, ratios;
-    double libraryTotal = 0, directTotal = 0;
     for (int pair = 0; pair < pairs; ++pair) {
         double l, d;
         if (pair % 2 == 0) {
@@ -230,10 +230,13 @@ Result Measure(const DrawMode& mode, const SizedSprites& s, int count, int pairs
         library.push_back(l);
         direct.push_back(d);
         ratios.push_back(d / l);
-        libraryTotal += l;
-        directTotal += d;
     }
-    return {count / Median(library), count / Median(direct), Median(ratios), directTotal / libraryTotal};
+    std::sort(ratios.begin(), ratios.end());
+    const std::size_t low = ratios.size() / 4, high = ratios.size() - ratios.size() / 4;
+    double middle = 0;
+    for (std::size_t i = low; i < high; ++i) middle += ratios[i];
+    return {count / Median(library), count / Median(direct), middle / static_cast<double>(high - low), ratios[low],
+            ratios[high - 1]};
 }
 
 int EnvInt(const char* name, int fallback) {
@@ -285,13 +288,14 @@ int main() {
 
     // Rounds: enough that two runs agree within a few per cent
     // (KORRIN_BENCH_ROUNDS and KORRIN_BENCH_SCALE override them).
-    const int rounds = EnvInt("KORRIN_BENCH_ROUNDS", 150);
-    std::printf("%d rounds of each path; ratio = library / direct (median of pairs; of all rounds' time)\n", rounds);
+    const int rounds = EnvInt("KORRIN_BENCH_ROUNDS", 240);
+    std::printf("%d rounds of each path; ratio = library / direct, mean of the middle half of the pairs "
+                "[quartiles]\n", rounds);
     for (const DrawMode& mode : kModes) {
         for (const SizedSprites& s : sprites) {
             const Result r = Measure(mode, s, s.count, rounds);
-            std::printf("%-26s %2dx%-2d x%-5d library %8.0f sprites/s  direct %8.0f sprites/s  ratio %.3f (%.3f)\n",
-                        mode.command, s.side, s.side, s.count, r.library, r.direct, r.ratio, r.totalRatio);
+            std::printf("%-26s %2dx%-2d x%-5d library %7.0f/s  direct %7.0f/s  ratio %.3f [%.3f %.3f]\n",
+                        mode.command, s.side, s.side, s.count, r.library, r.direct, r.ratio, r.low, r.high);
             std::fflush(stdout);
         }
     }
