@@ -9,6 +9,7 @@
 #include "input/input.h"
 #include "korrin.h"
 #include "screen/screen.h"
+#include "sound/DS8.h"
 #include "sprites/ColourKey.h"
 
 // Loading touches no platform component: it only installs the fatal-error
@@ -34,7 +35,7 @@ extern "C" int __stdcall Sprite_End() noexcept {
     ShutdownKeyboard();
     ShutdownMouse();
     ShutdownJoystick();
-    // The sound device shuts down here, after the joystick.
+    ShutdownSound();
     FreeColourKeyTable();
     return 0;
 }

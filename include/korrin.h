@@ -211,6 +211,35 @@ KORRIN_API int KORRIN_CALL JoystickButton(int button) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL JoystickAxisX(void) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL JoystickAxisY(void) KORRIN_NOEXCEPT;
 
+/* Sounds: RIFF WAVE images (a 16-byte format chunk followed directly by the
+   data chunk) or Ogg Vorbis streams, from a file or from memory, each in one
+   DirectSound buffer; a number chosen by the program, or -1 for a dynamic
+   sound whose handle the loading command returns. Closing the screen releases
+   every sound's buffer: sounds are loaded again after the next opening.
+   Volume 0..100, pan -100 (left) .. 100 (right), frequency in Hz.
+   CatchSound is given no size: it reads WAVE data only and must believe the
+   data size in the header, so the block must really hold that many bytes;
+   CatchSound2 checks the size against the block and also reads Ogg Vorbis.
+   <mmsystem.h> (included by <windows.h>) defines PlaySound as a macro for
+   its own function: korrin's PlaySound takes the name over here (the system's
+   function stays reachable as PlaySoundA). */
+#ifdef PlaySound
+#undef PlaySound
+#endif
+KORRIN_API void* KORRIN_CALL InitSound(void) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL LoadSound(int sound, const char* fileName) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL CatchSound2(int sound, const void* address, int size) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL CatchSound(int sound, const void* address) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL FreeSound(int sound) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL IsSound(int sound) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL PlaySound2(int sound, int flags) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL PlaySound(int sound) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL StopSound(int sound) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SoundVolume2(int sound, int volume, int unused) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SoundVolume(int sound, int volume) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SoundPan(int sound, int pan) KORRIN_NOEXCEPT;
+KORRIN_API int KORRIN_CALL SoundFrequency(int sound, int frequency) KORRIN_NOEXCEPT;
+
 /* Palette commands: accepted for completeness, they keep no palettes.
    CreatePalette shares its name with a GDI function: when <windows.h> was
    included first, it is not declared here (bind it by name instead). */

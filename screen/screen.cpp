@@ -11,6 +11,7 @@
 #include "frame/platform.h"
 #include "input/input.h"
 #include "render/DeviceState.h"
+#include "sound/DS8.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {
@@ -87,7 +88,7 @@ void AttachDevices(HWND window) {
     if (keyboardReady) AttachKeyboard(window);
     if (mouseReady) AttachMouse(window);
     if (joystickReady) AttachJoystick(window);
-    // AttachSound (window) goes here, when ready.
+    if (soundReady) AttachSound(window);
 }
 
 // Lets go of everything AttachDevices bound; nothing for what never started.
@@ -95,7 +96,7 @@ void DetachDevices() {
     DetachKeyboard();
     DetachMouse();
     DetachJoystick();
-    // DetachSound () goes here.
+    DetachSound();
 }
 
 // Last steps of every opening: the colour-key shader, the back buffer, black.

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and runs the drawing benchmark under Wine in a headless X
-# display; it prints sprites per second of the library and of the same
-# Direct3D calls made directly, and their ratio, measured in one run.
+# Builds everything and runs the benchmarks: the colour-key conversion against
+# memcpy (natively, and as the i686 program under Wine), then under Wine in a
+# headless X display the drawing benchmark (sprites per second of the library
+# and of the same Direct3D calls made directly, and their ratio) and the import
+# benchmark (LoadSprite2 against the bare decoders), then one frame of input
+# and sound loading (against bare libvorbisfile and memcpy), each measured in
+# one run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KORRIN_BUILD_DIR:-$root/build}
@@ -10,5 +14,10 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w
 cmake --build "$build" -j "$(nproc)" >/dev/null
 "$root/tools/wine-env" start "$build/wine" >/dev/null
 trap '"$root/tools/wine-env" stop "$build/wine"' EXIT
-cd "$build/bin" && "$build/wine-run" benchmark.exe
+"$build/native/colour_key_benchmark"
+cd "$build/bin"
+"$build/wine-run" colour_key_benchmark.exe
+"$build/wine-run" benchmark.exe
+"$build/wine-run" import_benchmark.exe
 "$build/wine-run" input_benchmark.exe
+"$build/wine-run" sound_benchmark.exe "Z:$build/sound-fixtures/"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything korrin's build and tests need on a Debian 12 machine, as
 # root, idempotently: the i686 MinGW-w64 toolchain, CMake, 32-bit Wine with
-# Xvfb and 32-bit Mesa, GoogleTest sources, ImageMagick, and the static i686
+# Xvfb and 32-bit Mesa, GoogleTest sources, ImageMagick, libvorbis-dev and
+# vorbis-tools (native sound tests and sound fixtures), and the static i686
 # image and sound libraries (scripts/build-deps.sh).
 #
 # Machines whose kernel cannot start 32-bit processes (no IA-32 compatibility
@@ -28,6 +29,7 @@ packages=(
     wine wine32 wine64 xvfb xauth x11-utils
     libgl1:i386 libgl1-mesa-dri:i386
     imagemagick python3 dpkg-dev autoconf automake libtool nasm
+    libvorbis-dev vorbis-tools
 )
 install_missing() {
     local missing=() p

@@ -21,7 +21,18 @@ std::uint16_t KeyOfHostColour(std::uint32_t hostColour);
 // Reprograms the table for a host colour: four entry writes, none when unchanged.
 void SelectColourKey(std::uint32_t hostColour);
 
-// destination[i] = table[source[i]] for `count` pixels.
+// destination[i] = table[source[i]] for `count` pixels, by the fastest of the
+// two forms below that the processor runs.
 void ConvertRow(const std::uint16_t* source, std::uint16_t* destination, int count);
+
+// The conversion by table look-up, one pixel at a time.
+void ConvertRowTable(const std::uint16_t* source, std::uint16_t* destination, int count);
+
+// The same conversion computed eight pixels at a time with SSE2, giving what
+// the table gives for its current key (the alpha bit masked off, and set again
+// unless the 15-bit colour is the key), for any start and length. Only for
+// processors that have SSE2 (ProcessorHasSse2).
+void ConvertRowSse2(const std::uint16_t* source, std::uint16_t* destination, int count);
+bool ProcessorHasSse2();
 
 }  // namespace korrin

@@ -534,6 +534,37 @@ bool DecodeBmp(const void* data, std::size_t size, DecodedImage* out) {
     return DecodeBmpBits(d, size, bmp, out);
 }
 
+bool CheckBmpFile(const void* data, std::size_t size, DecodedImage* out, BmpFileCheck* check) {
+    if (!check || !DecodeBmp(data, size, out)) {
+        if (check) *check = BmpFileCheck{};
+        return false;
+    }
+    const auto* d = static_cast<const uint8_t*>(data);
+    BmpLayout bmp;
+    ReadBmpLayout(d, size, &bmp);  // accepted by DecodeBmp
+    *check = BmpFileCheck{bmp.width, bmp.height, bmp.bitCount, false};
+    if (bmp.bitCount <= 8 || out->hasAlpha) return true;
+    if (bmp.compression != kBiRgb && bmp.compression != kBiBitfields) return true;
+    const uint32_t headerSize = U32(d + 14);
+    if (headerSize == 12) {
+        check->platformLoads = U16(d + 22) == 1;  // planes
+        return true;
+    }
+    if (U16(d + 26) != 1) return true;  // planes
+    // An optional colour table of biClrUsed entries must end before the rows.
+    const uint64_t tableEnd = bmp.paletteOffset + 4 * uint64_t{U32(d + 46)};
+    if (tableEnd > bmp.bitsOffset) return true;
+    // A V5 header may point at an embedded or linked colour profile.
+    if (headerSize == 124) {
+        const uint32_t type = U32(d + 14 + 56);
+        if ((type == 0x4D424544u || type == 0x4C494E4Bu) &&
+            !Fits(14 + uint64_t{U32(d + 14 + 112)}, U32(d + 14 + 116), size))
+            return true;
+    }
+    check->platformLoads = true;
+    return true;
+}
+
 bool DecodeTga(const void* data, std::size_t size, DecodedImage* out) {
     if (!Begin(data, out)) return false;
     const auto* d = static_cast<const uint8_t*>(data);

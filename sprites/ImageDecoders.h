@@ -80,6 +80,22 @@ bool DecodePng(const void* data, std::size_t size, DecodedImage* out);
 bool DecodeJpeg(const void* data, std::size_t size, DecodedImage* out);
 bool DecodeTiff(const void* data, std::size_t size, DecodedImage* out);
 
+// What CheckBmpFile found out about a BMP file image.
+struct BmpFileCheck {
+    int width, height;   // pixels (height positive)
+    int bitsPerPixel;    // as stored: 1, 4, 8, 16, 24 or 32
+    bool platformLoads;  // the platform's loader may be given the file (see CheckBmpFile)
+};
+
+// Reads a BMP file image with our reader, which checks every header field
+// against `size` and the image's geometry; false (and *out zeroed) when it
+// refuses. Otherwise *out holds the image and *check its facts; platformLoads
+// is set for opaque images of more than 8 bits per pixel whose every declared
+// part (headers, masks, colour table, colour profile, rows) lies inside the
+// data and which use no compression a platform reader would run, so that the
+// platform's loader gives the same pixels and reads nothing the check did not.
+bool CheckBmpFile(const void* data, std::size_t size, DecodedImage* out, BmpFileCheck* check);
+
 // BMP when the data starts with "BM", else the first of JPEG, PNG, TGA, TIFF
 // that accepts the data.
 bool DecodeImage(const void* data, std::size_t size, DecodedImage* out);

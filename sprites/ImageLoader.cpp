@@ -1,9 +1,14 @@
 // The image loader (module ULH): files and memory blocks into GDI bitmaps.
 //
-// BMP files of more than 8 bits per pixel are loaded by the platform as DIB
-// sections. Files of 8 bits or fewer are read by our own BMP reader instead
-// and kept as 8-bit DIB sections with their palette: a bitmap compatible with
-// the display would lose the palette indices that the alpha import reads.
+// Every BMP file is read by our own BMP reader first, which checks its headers
+// against the file's size and the image's geometry: the platform's loader
+// trusts them, and a hostile offset or size makes it read far outside the
+// file and fault. Opaque files of more than 8 bits per pixel that pass are
+// then loaded by the platform as DIB sections, as before, so that their
+// pixels stay exactly what they were. Files of 8 bits or fewer stay with our
+// reader and are kept as 8-bit DIB sections with their palette (a bitmap
+// compatible with the display would lose the palette indices that the alpha
+// import reads), and so do files with alpha, which GDI would not carry.
 // Everything else is decoded into pixel rows (ImageDecoders.h) and copied,
 // bottom-up as GDI keeps them, into a DIB section of the image's depth.
 #include "sprites/ImageLoader.h"
@@ -45,14 +50,6 @@ unsigned char* ReadWholeFile(const char* file, std::size_t* size) {
     CloseHandle(handle);
     if (bytes) *size = length;
     return bytes;
-}
-
-// The bits per pixel a BMP file image declares, or 0.
-int BmpBitCount(const unsigned char* d, std::size_t size) {
-    if (size < 30 || d[0] != 'B' || d[1] != 'M') return 0;
-    const DWORD headerSize = d[14] | (d[15] << 8) | (d[16] << 16) | (static_cast<DWORD>(d[17]) << 24);
-    const std::size_t at = headerSize == 12 ? 24 : 28;
-    return d[at] | (d[at + 1] << 8);
 }
 
 // A DIB section holding a decoded image: 8 bits with its palette, 24 or 32.
@@ -99,6 +96,7 @@ bool FromDecoded(DecodedImage* decoded, LoadedImage* image) {
         if (image->bitmap) {
             image->width = decoded->width;
             image->height = decoded->height;
+            image->hasAlpha = decoded->bitsPerPixel == 32 && decoded->hasAlpha;
             made = true;
         }
     }
@@ -114,6 +112,25 @@ bool FromBytes(const unsigned char* bytes, std::size_t size, LoadedImage* image)
     return FromDecoded(&decoded, image);
 }
 
+// The platform's load of a BMP file that CheckBmpFile has passed. The file is
+// read a second time: a bitmap whose geometry differs from the checked one
+// (the file changed in between) is refused.
+bool LoadCheckedBmpFile(const char* file, const BmpFileCheck& check, LoadedImage* image) {
+    HANDLE handle = LoadImageA(nullptr, file, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+    if (!handle) return false;
+    BITMAP description;
+    if (::GetObjectA(handle, sizeof description, &description) != sizeof description ||
+        description.bmWidth != check.width || std::abs(description.bmHeight) != check.height ||
+        description.bmBitsPixel != check.bitsPerPixel) {
+        DeleteObject(handle);
+        return false;
+    }
+    image->bitmap = static_cast<HBITMAP>(handle);
+    image->width = check.width;
+    image->height = check.height;
+    return true;
+}
+
 }  // namespace
 
 bool LoadImageFile(const char* file, LoadedImage* image) {
@@ -126,21 +143,14 @@ bool LoadImageFile(const char* file, LoadedImage* image) {
     if (!bytes) return false;
     bool loaded = false;
     if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
-        const int bits = BmpBitCount(bytes, size);
-        if (bits > 0 && bits <= 8) {
-            DecodedImage decoded;
-            loaded = DecodeBmp(bytes, size, &decoded) && FromDecoded(&decoded, image);
-        } else {
-            HANDLE handle = LoadImageA(nullptr, file, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
-            BITMAP description;
-            if (handle && ::GetObjectA(handle, sizeof description, &description) == sizeof description &&
-                description.bmWidth > 0 && description.bmHeight > 0) {
-                image->bitmap = static_cast<HBITMAP>(handle);
-                image->width = description.bmWidth;
-                image->height = description.bmHeight;
-                loaded = true;
-            } else if (handle) {
-                DeleteObject(handle);
+        DecodedImage decoded;
+        BmpFileCheck check;
+        if (CheckBmpFile(bytes, size, &decoded, &check)) {
+            if (check.platformLoads) {
+                FreeDecodedImage(&decoded);
+                loaded = LoadCheckedBmpFile(file, check, image);
+            } else {
+                loaded = FromDecoded(&decoded, image);
             }
         }
     } else {

@@ -1,8 +1,9 @@
 // The image loader: turns an image file or an image held in memory into a GDI
-// bitmap that sprite import copies from. BMP files go through the platform's
-// loader (8-bit and smaller ones through our own reader, so that they stay
-// 8-bit DIB sections with their palette); other images go through the
-// decoders of ImageDecoders.h and become DIB sections. Icons are refused.
+// bitmap that sprite import copies from. BMP files are checked by our own
+// reader first; opaque ones of more than 8 bits then go through the platform's
+// loader, the others (8 bits or fewer, kept as 8-bit DIB sections with their
+// palette, and images with alpha) through our reader. Other images go through
+// the decoders of ImageDecoders.h and become DIB sections. Icons are refused.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,8 @@ struct LoadedImage {
     HBITMAP bitmap;  // a DIB section or a bitmap from LoadImageA
     int width;       // pixels
     int height;      // pixels
+    bool hasAlpha;   // the bitmap is a 32-bit DIB section whose fourth bytes are straight alpha;
+                     // otherwise the image is opaque
 };
 
 // Loads a file; false (and *image zeroed) on failure.

@@ -7,6 +7,8 @@
 #include "sprites/ImageLoader.h"
 #include "sprites/Sprite.h"
 
+#include <cstring>
+
 namespace korrin {
 namespace {
 
@@ -61,14 +63,95 @@ Sprite* ImportAlpha(ObjectNumber number, const DIBSECTION& section, int width, i
     return sprite;
 }
 
+// GDI's copy carries no alpha into a 32-bit sprite: the fourth byte of each
+// pixel comes out zero for an image without alpha, which would hide every
+// pixel in each mode that blends by alpha. So a 32-bit sprite's alpha is set
+// after the copy: opaque for an image without alpha, and the image's own
+// straight alpha, byte for byte, for one with it (a 32-bit DIB section).
+bool SetImportedAlpha(Sprite* sprite, const LoadedImage* image, int width, int height) {
+    const BYTE* source = nullptr;
+    int stride = 0;
+    bool bottomUp = true;
+    if (image->hasAlpha) {
+        DIBSECTION section;
+        if (::GetObjectA(ImageBitmap(image), sizeof section, &section) != sizeof section ||
+            section.dsBm.bmBitsPixel != 32 || !section.dsBm.bmBits)
+            return false;
+        GdiFlush();
+        source = static_cast<const BYTE*>(section.dsBm.bmBits);
+        stride = section.dsBm.bmWidthBytes;
+        bottomUp = section.dsBmih.biHeight > 0;
+    }
+    void* bits = nullptr;
+    int pitch = 0;
+    if (!LockPixels(sprite->texture, 0, 0, &bits, &pitch)) return false;
+    for (int y = 0; y < height; ++y) {
+        BYTE* row = static_cast<BYTE*>(bits) + static_cast<size_t>(y) * pitch;
+        if (source) {
+            const BYTE* from = source + static_cast<size_t>(bottomUp ? height - 1 - y : y) * stride;
+            for (int x = 0; x < width; ++x) row[4 * x + 3] = from[4 * x + 3];
+        } else {
+            for (int x = 0; x < width; ++x) row[4 * x + 3] = 0xFF;
+        }
+    }
+    return UnlockPixels(sprite->texture, 0) != 0;
+}
+
+// The image's bits when it is a plain (BI_RGB) 24- or 32-bit DIB section of
+// its own size: GDI's copy from one of those into a 32-bit sprite moves the
+// colour bytes unchanged, so they may be written into the texture directly.
+bool DirectBits(const LoadedImage* image, int width, int height, DIBSECTION* section) {
+    if (::GetObjectA(ImageBitmap(image), sizeof *section, section) != sizeof *section) return false;
+    const int bits = section->dsBm.bmBitsPixel;
+    return (bits == 24 || bits == 32) && section->dsBm.bmBits && section->dsBmih.biCompression == BI_RGB &&
+           section->dsBm.bmWidth == width && section->dsBm.bmHeight == height;
+}
+
+// A 32-bit sprite filled straight from a 24- or 32-bit DIB section, alpha
+// included (as SetImportedAlpha sets it): the same pixels as the GDI copy,
+// without the 32-bit staging copy a DC on the texture needs and without a
+// second pass for the alpha.
+bool FillFromBits(Sprite* sprite, const DIBSECTION& section, bool hasAlpha, int width, int height) {
+    void* bits = nullptr;
+    int pitch = 0;
+    GdiFlush();
+    if (!LockPixels(sprite->texture, 0, 0, &bits, &pitch)) return false;
+    const auto* image = static_cast<const BYTE*>(section.dsBm.bmBits);
+    const int stride = section.dsBm.bmWidthBytes;
+    const bool bottomUp = section.dsBmih.biHeight > 0;
+    const bool wide = section.dsBm.bmBitsPixel == 32;
+    for (int y = 0; y < height; ++y) {
+        const BYTE* from = image + static_cast<size_t>(bottomUp ? height - 1 - y : y) * stride;
+        auto* to = reinterpret_cast<DWORD*>(static_cast<BYTE*>(bits) + static_cast<size_t>(y) * pitch);
+        if (wide) {
+            const auto* pixels = reinterpret_cast<const DWORD*>(from);
+            if (hasAlpha)
+                std::memcpy(to, pixels, static_cast<size_t>(width) * 4);
+            else
+                for (int x = 0; x < width; ++x) to[x] = pixels[x] | 0xFF000000u;
+        } else {
+            for (int x = 0; x < width; ++x, from += 3)
+                to[x] = 0xFF000000u | (static_cast<DWORD>(from[2]) << 16) | (static_cast<DWORD>(from[1]) << 8) | from[0];
+        }
+    }
+    return UnlockPixels(sprite->texture, 0) != 0;
+}
+
 // Copies the bitmap selected into `imageDC` into a new sprite.
-Sprite* ImportPlain(ObjectNumber number, HDC imageDC, int width, int height, int flags) {
+Sprite* ImportPlain(ObjectNumber number, const LoadedImage* image, HDC imageDC, int width, int height, int flags) {
     Sprite* sprite = CreateSpriteRecord(number, width, height, flags);
     if (!sprite) return nullptr;
-    HDC dc = OpenDC(sprite->texture);
-    const bool copied = dc && BitBlt(dc, 0, 0, width, height, imageDC, 0, 0, SRCCOPY);
-    const bool closed = dc && CloseDC(sprite->texture, copied ? 0 : 1);
-    if (!copied || !closed) {
+    DIBSECTION section;
+    bool done;
+    if (sprite->depth == 32 && DirectBits(image, width, height, &section)) {
+        done = FillFromBits(sprite, section, image->hasAlpha, width, height);
+    } else {
+        HDC dc = OpenDC(sprite->texture);
+        const bool copied = dc && BitBlt(dc, 0, 0, width, height, imageDC, 0, 0, SRCCOPY);
+        const bool closed = dc && CloseDC(sprite->texture, copied ? 0 : 1);
+        done = copied && closed && (sprite->depth != 32 || SetImportedAlpha(sprite, image, width, height));
+    }
+    if (!done) {
         ReleaseSprite(CreatedSpriteNumber(number, sprite));
         return nullptr;
     }
@@ -105,7 +188,7 @@ int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
             sprite = ImportAlpha(number, section, width, height);
         }
     } else {
-        sprite = ImportPlain(number, imageDC, width, height, flags);
+        sprite = ImportPlain(number, image, imageDC, width, height, flags);
     }
     SelectObject(imageDC, old);
     DeleteDC(imageDC);

@@ -238,3 +238,104 @@ TEST(BmpReader, SurvivesRandomDamage) {
     Damage(DecodeBmp, Write(BmpRle8()), 2000, 3);
     Damage(DecodeBmp, Write(v5), 2000, 4);
 }
+
+// --- the file check before the platform loader --------------------------------------
+
+namespace {
+
+// The facts of the last CheckBmpFile call made through a Decoder adapter.
+BmpFileCheck& lastCheck() {
+    static BmpFileCheck check;
+    return check;
+}
+
+}  // namespace
+
+// BMP files are checked by our reader before the platform's loader may see
+// them: only opaque true-colour files whose every declared part lies inside
+// the file go on to the platform; the others are decoded by us or refused.
+TEST(BmpFileCheck, SendsOnlyCheckedOpaqueTrueColourFilesToThePlatform) {
+    auto route = [](const Bytes& bytes, BmpFileCheck* check) {
+        Image image;
+        const bool ok = Decode([](const void* d, std::size_t n, DecodedImage* out) {
+            BmpFileCheck c;
+            const bool accepted = CheckBmpFile(d, n, out, &c);
+            lastCheck() = c;
+            return accepted;
+        }, bytes, image.get());
+        *check = lastCheck();
+        if (ok) ExpectWellFormed(image.image);
+        else EXPECT_EQ(image->pixels, nullptr);
+        return ok;
+    };
+    BmpFileCheck check;
+    const Bytes bmp24 = Write(Bmp24(false));
+    ASSERT_TRUE(route(bmp24, &check));
+    EXPECT_TRUE(check.platformLoads);
+    EXPECT_EQ(check.width, 3);
+    EXPECT_EQ(check.height, 2);
+    EXPECT_EQ(check.bitsPerPixel, 24);
+    ASSERT_TRUE(route(Write(Bmp24(true)), &check));
+    EXPECT_TRUE(check.platformLoads);
+    EXPECT_EQ(check.height, 2);
+
+    ASSERT_TRUE(route(Write(Bmp8()), &check));
+    EXPECT_FALSE(check.platformLoads) << "8-bit files keep their palette indices";
+    ASSERT_TRUE(route(Write(BmpRle8()), &check));
+    EXPECT_FALSE(check.platformLoads);
+
+    Bmp bmp32;
+    bmp32.width = 2;
+    bmp32.height = 1;
+    bmp32.bitCount = 32;
+    bmp32.bits = {10, 20, 30, 0, 40, 50, 60, 0};
+    ASSERT_TRUE(route(Write(bmp32), &check));
+    EXPECT_TRUE(check.platformLoads) << "a reserved byte of zeros: opaque";
+    bmp32.bits[7] = 200;
+    ASSERT_TRUE(route(Write(bmp32), &check));
+    EXPECT_FALSE(check.platformLoads) << "GDI would not carry the alpha";
+
+    // The 102-byte 4x4 file whose rows are said to start 2 GB in.
+    Bmp small;
+    small.width = 4;
+    small.height = 4;
+    small.bits.assign(48, 0x40);
+    Bytes farOffset = Write(small);
+    ASSERT_EQ(farOffset.size(), 102u);
+    Set32(farOffset, 10, 0x7FFFFFF0);
+    EXPECT_FALSE(route(farOffset, &check));
+    EXPECT_FALSE(check.platformLoads);
+
+    // Decodable by us, but with parts the platform would read unchecked.
+    Bytes hugeTable = Write(small);
+    Set32(hugeTable, 46, 0x40000000);
+    ASSERT_TRUE(route(hugeTable, &check));
+    EXPECT_FALSE(check.platformLoads) << "colour table past the rows";
+    Bytes planes = Write(small);
+    planes[26] = 2;
+    ASSERT_TRUE(route(planes, &check));
+    EXPECT_FALSE(check.platformLoads);
+    Bmp v5 = small;
+    v5.headerSize = 124;
+    Bytes profile = Write(v5);
+    Set32(profile, 14 + 56, 0x4D424544);  // an embedded profile...
+    Set32(profile, 14 + 112, 0x7FFF0000);  // ...far outside the file
+    Set32(profile, 14 + 116, 64);
+    ASSERT_TRUE(route(profile, &check));
+    EXPECT_FALSE(check.platformLoads);
+    Set32(profile, 14 + 112, 124);  // inside: the file's own rows
+    Set32(profile, 14 + 116, 16);
+    ASSERT_TRUE(route(profile, &check));
+    EXPECT_TRUE(check.platformLoads);
+
+    // Every prefix of a valid file is refused outright.
+    for (std::size_t n = 0; n < bmp24.size(); ++n) {
+        Image image;
+        EXPECT_FALSE(Decode([](const void* d, std::size_t size, DecodedImage* out) {
+            BmpFileCheck c;
+            return CheckBmpFile(d, size, out, &c);
+        }, bmp24, image.get(), n)) << n;
+    }
+    Image none;
+    EXPECT_FALSE(CheckBmpFile(bmp24.data(), bmp24.size(), none.get(), nullptr));
+}

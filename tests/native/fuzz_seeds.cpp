@@ -1,4 +1,5 @@
-// Writes seed corpora for the image fuzzers: `fuzz_seeds bmp|tga|image <folder>`.
+// Writes seed corpora for the image fuzzers and the WAVE fuzzer:
+// `fuzz_seeds bmp|tga|image|wave <folder>`.
 // BMP and TGA seeds cover every layout the readers accept and are written byte
 // by byte; the image corpus adds PNG, JPEG and TIFF files made by ImageMagick's
 // convert when it is there.
@@ -154,11 +155,44 @@ void WriteLibrarySeeds(const std::string& folder) {
     std::remove(source.c_str());
 }
 
+// WAVE images in the one layout the reader accepts, and near misses: a LIST
+// chunk before the data, an 18-byte format chunk, a data size past the end.
+bool WriteWaveSeeds(const std::string& folder) {
+    auto wave = [](unsigned channels, unsigned bits, std::uint32_t formatBytes, bool list, std::uint32_t bytes,
+                   std::uint32_t claimed) {
+        Bytes b = {'R', 'I', 'F', 'F'};
+        Put32(b, 36 + bytes);
+        for (char c : std::string("WAVEfmt ")) b.push_back(static_cast<std::uint8_t>(c));
+        Put32(b, formatBytes);
+        Put16(b, 1);
+        Put16(b, channels);
+        Put32(b, 22050);
+        Put32(b, 22050 * channels * bits / 8);
+        Put16(b, channels * bits / 8);
+        Put16(b, bits);
+        b.resize(b.size() + formatBytes - 16, 0);
+        if (list) {
+            for (char c : std::string("LIST\4\0\0\0INFO", 12)) b.push_back(static_cast<std::uint8_t>(c));
+        }
+        for (char c : std::string("data")) b.push_back(static_cast<std::uint8_t>(c));
+        Put32(b, claimed);
+        const Bytes samples = Pattern(bytes);
+        b.insert(b.end(), samples.begin(), samples.end());
+        return b;
+    };
+    return Save(folder + "/stereo16.wav", wave(2, 16, 16, false, 400, 400)) &&
+           Save(folder + "/mono8.wav", wave(1, 8, 16, false, 101, 101)) &&
+           Save(folder + "/trailing.wav", wave(1, 16, 16, false, 64, 32)) &&
+           Save(folder + "/list.wav", wave(2, 16, 16, true, 64, 64)) &&
+           Save(folder + "/format18.wav", wave(1, 16, 18, false, 64, 64)) &&
+           Save(folder + "/overlong.wav", wave(1, 8, 16, false, 64, 65));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: fuzz_seeds bmp|tga|image <folder>\n");
+        std::fprintf(stderr, "usage: fuzz_seeds bmp|tga|image|wave <folder>\n");
         return 2;
     }
     const std::string kind = argv[1], folder = argv[2];
@@ -170,6 +204,8 @@ int main(int argc, char** argv) {
     } else if (kind == "image") {
         ok = WriteBmpSeeds(folder) && WriteTgaSeeds(folder);
         if (ok) WriteLibrarySeeds(folder);
+    } else if (kind == "wave") {
+        ok = WriteWaveSeeds(folder);
     } else {
         std::fprintf(stderr, "fuzz_seeds: unknown corpus %s\n", argv[1]);
         return 2;

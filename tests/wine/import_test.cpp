@@ -7,6 +7,7 @@
 #include <d3d9.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,42 @@ std::string TempFile(const char* name, const Bytes& bytes) {
 
 std::string Fixture(const char* name) { return std::string(KORRIN_IMPORT_FIXTURES) + name; }
 
+Bytes ReadBytes(const std::string& path) {
+    Bytes bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+void Set32(Bytes& b, std::size_t at, unsigned v) {
+    const BYTE bytes[4] = {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
+                           static_cast<BYTE>(v >> 24)};
+    if (at + 4 <= b.size()) std::memcpy(b.data() + at, bytes, 4);
+}
+
+// A bottom-up 32-bit BMP file image (BI_RGB) whose fourth bytes are `alpha(x, y)`.
+template <class Alpha>
+Bytes MakeBmp32(int width, int height, Alpha alpha) {
+    Bytes b{'B', 'M'};
+    Put32(b, 54 + 4 * width * height);
+    Put32(b, 0);
+    Put32(b, 54);
+    Put32(b, 40);
+    Put32(b, width);
+    Put32(b, height);
+    Put16(b, 1);
+    Put16(b, 32);
+    for (int i = 0; i < 6; ++i) Put32(b, 0);
+    for (int y = height - 1; y >= 0; --y)
+        for (int x = 0; x < width; ++x) Put32(b, Pattern(x, y) | (static_cast<DWORD>(alpha(x, y)) << 24));
+    return b;
+}
+
 // The texels of a texture object's drawable texture, 16- or 32-bit each.
 std::vector<DWORD> Texels(KorrinTextureObject* texture) {
     IDirect3DTexture9* drawn = Ops(texture).GetDrawTexture(texture);
@@ -179,6 +216,30 @@ DWORD From1555(DWORD t) {
 
 class Import : public WindowedScreenTest<> {
 protected:
+
+    // The back buffer as 0x00RRGGBB pixels, row by row.
+    std::vector<DWORD> BackBuffer() {
+        IDirect3DSurface9* back = nullptr;
+        IDirect3DSurface9* copy = nullptr;
+        std::vector<DWORD> pixels;
+        if (SUCCEEDED(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) &&
+            SUCCEEDED(device_->CreateOffscreenPlainSurface(kScreenWidth, kScreenHeight, D3DFMT_X8R8G8B8,
+                                                           D3DPOOL_SYSTEMMEM, &copy, nullptr)) &&
+            SUCCEEDED(device_->GetRenderTargetData(back, copy))) {
+            D3DLOCKED_RECT locked;
+            if (SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+                for (int y = 0; y < kScreenHeight; ++y)
+                    for (int x = 0; x < kScreenWidth; ++x)
+                        pixels.push_back(reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) +
+                                                                        y * locked.Pitch)[x] &
+                                         0xFFFFFF);
+                copy->UnlockRect();
+            }
+        }
+        if (copy) copy->Release();
+        if (back) back->Release();
+        return pixels;
+    }
 
     // Sprite `number` holds the 40x30 pattern in a 16-bit texture, black keyed out.
     static void ExpectPattern16(int number) {
@@ -359,4 +420,121 @@ TEST_F(Import, RepeatedImportsDoNotGrowMemory) {
     rounds(40);
     const SIZE_T after = committedBytes();
     EXPECT_LT(after, before + 4 * 1024 * 1024) << "grew from " << before << " to " << after;
+}
+
+// Images without alpha, from files and from memory in every format, come out
+// fully opaque in 32-bit sprites: every texel's alpha is 255, and
+// DisplayTransparentSprite covers a coloured background with the picture.
+TEST_F(Import, OpaqueImagesAreOpaqueInThirtyTwoBitSprites) {
+    struct Source {
+        const char* what;
+        Bytes bytes;       // the image
+        int tolerance;     // of the colours against Pattern; -1: not the pattern
+    };
+    const Source sources[] = {
+        {"bmp24", MakeBmp24(40, 30), 0},
+        {"bmp32", MakeBmp32(40, 30, [](int, int) { return 0; }), 0},  // a reserved byte of zeros
+        {"bmp8", MakeGreyBmp8({0, 40, 128, 255}), -1},
+        {"tga", MakeTga(40, 30, false), 0},
+        {"png", ReadBytes(Fixture("pattern.png")), 0},
+        {"jpg", ReadBytes(Fixture("pattern.jpg")), 24},
+        {"tif", ReadBytes(Fixture("pattern.tif")), 0},
+    };
+    for (const Source& source : sources) {
+        ASSERT_GT(source.bytes.size(), 20u) << source.what;
+        for (int pass = 0; pass < 2; ++pass) {
+            SCOPED_TRACE(std::string(source.what) + (pass == 0 ? " from a file" : " from memory"));
+            const std::string name = std::string("opaque.") + source.what;
+            const int result = pass == 0 ? Call<int>("LoadSprite2", 1, TempFile(name.c_str(), source.bytes).c_str(), 12)
+                                         : Call<int>("CatchSprite2", 1, static_cast<const void*>(source.bytes.data()), 12);
+            ASSERT_NE(result, 0);
+            ASSERT_EQ(Call<int>("SpriteDepth", 1), 32);
+            const int width = Call<int>("SpriteWidth", 1), height = Call<int>("SpriteHeight", 1);
+            const std::vector<DWORD> texels = Texels(TextureOf(1));
+            ASSERT_EQ(texels.size(), static_cast<size_t>(width) * height);
+            int transparent = 0;
+            for (DWORD t : texels) transparent += (t >> 24) != 0xFF;
+            EXPECT_EQ(transparent, 0) << "texels not opaque, of " << texels.size();
+            if (source.tolerance >= 0) {
+                for (int y = 0; y < height; y += 3) {
+                    for (int x = 0; x < width; x += 3) {
+                        if (source.tolerance != 0 && x < 11 && y < 9) continue;
+                        ASSERT_TRUE(Near(texels[y * width + x] & 0xFFFFFF, Pattern(x, y), source.tolerance))
+                            << x << "," << y << " " << std::hex << texels[y * width + x];
+                    }
+                }
+            }
+            // Drawn over a red background with alpha blending, the picture covers it.
+            ASSERT_EQ(Call<int>("ClearScreen", 0x0000FF), 1);
+            EXPECT_EQ(Call<int>("DisplayTransparentSprite", 1, 10, 20), 0);
+            const std::vector<DWORD> shown = BackBuffer();
+            ASSERT_EQ(shown.size(), static_cast<size_t>(kScreenWidth) * kScreenHeight);
+            for (int y = 0; y < height; y += 3)
+                for (int x = 0; x < width; x += 3) {
+                    const DWORD want = texels[y * width + x] & 0xFFFFFF, got = shown[(20 + y) * kScreenWidth + 10 + x];
+                    ASSERT_TRUE(Near(got, want, 2)) << x << "," << y << " shows " << std::hex << got << " want " << want;
+                }
+            Int("FlipBuffers");
+        }
+    }
+}
+
+// An image with alpha keeps it exactly, straight (not premultiplied), from a
+// file and from memory.
+TEST_F(Import, AlphaOfThirtyTwoBitBmpImagesIsKeptExactly) {
+    auto alpha = [](int x, int y) { return (x * 7 + y * 13) % 256; };
+    const Bytes image = MakeBmp32(40, 30, alpha);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "from a file" : "from memory");
+        const int result = pass == 0 ? Call<int>("LoadSprite2", 2, TempFile("alpha32.bmp", image).c_str(), 12)
+                                     : Call<int>("CatchSprite2", 2, static_cast<const void*>(image.data()), 12);
+        ASSERT_NE(result, 0);
+        const std::vector<DWORD> texels = Texels(TextureOf(2));
+        ASSERT_EQ(texels.size(), 40u * 30u);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x)
+                ASSERT_EQ(texels[y * 40 + x], Pattern(x, y) | (static_cast<DWORD>(alpha(x, y)) << 24))
+                    << x << "," << y;
+    }
+}
+
+// BMP files whose headers promise more than the file holds are refused by the
+// library's own checks; none of them may reach the platform's loader, which
+// trusts the headers (the first one made it read far outside the file).
+TEST_F(Import, BmpFilesWithHostileHeadersAreRefused) {
+    const Bytes valid = MakeBmp24(4, 4);  // 102 bytes
+    ASSERT_EQ(valid.size(), 102u);
+    Bytes farOffset = valid;
+    Set32(farOffset, 10, 0x7FFFFFF0);
+    Bytes hugeColourTable = valid;
+    Set32(hugeColourTable, 46, 0x40000000);
+    Bytes wide = valid;
+    Set32(wide, 18, 30000);
+    Bytes rowsPastTheEnd = valid;
+    Set32(rowsPastTheEnd, 10, 60);
+    Bytes hugeHeader = valid;
+    Set32(hugeHeader, 14, 0x7FFFFFF0);
+    const Bytes* hostile[] = {&farOffset, &wide, &rowsPastTheEnd, &hugeHeader};
+    for (const Bytes* bytes : hostile) {
+        const std::string file = TempFile("hostile.bmp", *bytes);
+        EXPECT_EQ(Call<int>("LoadSprite", 3, file.c_str()), 0) << (bytes - &farOffset);
+        EXPECT_EQ(Call<int>("LoadSprite2", -1, file.c_str(), 12), 0);
+    }
+    EXPECT_EQ(Call<int>("IsSprite", 3), 0);
+
+    // A valid file with an optional colour table before its rows still loads,
+    // with the same pixels as without one.
+    Bytes withTable(valid.begin(), valid.begin() + 54);
+    Set32(withTable, 46, 2);
+    Set32(withTable, 10, 54 + 8);
+    withTable.insert(withTable.end(), 8, 0x11);
+    withTable.insert(withTable.end(), valid.begin() + 54, valid.end());
+    Set32(withTable, 2, static_cast<unsigned>(withTable.size()));
+    ASSERT_NE(Call<int>("LoadSprite", 3, TempFile("table.bmp", withTable).c_str()), 0);
+    ASSERT_NE(Call<int>("LoadSprite", 4, TempFile("plain.bmp", valid).c_str()), 0);
+    EXPECT_EQ(Texels(TextureOf(3)), Texels(TextureOf(4)));
+    // A colour table said to be larger than the file means nothing to a
+    // true-colour image: the library's reader loads the pixels instead.
+    ASSERT_NE(Call<int>("LoadSprite", 5, TempFile("huge_table.bmp", hugeColourTable).c_str()), 0);
+    EXPECT_EQ(Texels(TextureOf(5)), Texels(TextureOf(4)));
 }

@@ -1,0 +1,253 @@
+// The DirectSound 8 device and its sample buffers (see DS8.h).
+#include "sound/DS8.h"
+
+#include <cstring>
+
+#include "frame/ErrorPosition.h"
+#include "frame/platform.h"
+#include "sound/SoundData.h"
+
+namespace korrin {
+
+namespace {
+
+static_assert(sizeof(DSBUFFERDESC) == 36, "the buffer description carries the 3D algorithm");
+
+using DirectSoundCreate8Proc = HRESULT(WINAPI*)(LPCGUID, IDirectSound8**, IUnknown*);
+
+// Everything the sound device holds, in one place.
+struct SoundState {
+    HMODULE soundLibrary;               // "dsound.dll"; OpenSoundDevice, unloaded by ShutdownSound
+    IDirectSound8* directSound;         // OpenSoundDevice; released by ShutdownSound
+    IDirectSoundBuffer* primaryBuffer;  // AttachSound; the sound is attached while it exists
+    IDirectSoundBuffer** bufferList;    // every buffer made and not released; null slots are free
+    int bufferSlots;                    // slots in bufferList, 0 when there is no list
+    std::uint32_t generation;           // DetachSound and ShutdownSound count up
+};
+SoundState sound;
+
+// Capabilities of every sample buffer: frequency, pan and volume control.
+constexpr DWORD kSampleBufferFlags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
+static_assert(kSampleBufferFlags == 0xE0, "sample buffers have exactly the three controls");
+
+IDirectSoundBuffer** AllocateList(int slots) {
+    return static_cast<IDirectSoundBuffer**>(GlobalAlloc(GPTR, sizeof(IDirectSoundBuffer*) * slots));
+}
+
+void ReleaseListedBuffers() {
+    for (int i = 0; i < sound.bufferSlots; ++i) ReleaseObject(sound.bufferList[i]);
+}
+
+// A sample buffer of `bytes` bytes in `format`; null when DirectSound refuses.
+IDirectSoundBuffer* CreateSampleBuffer(IDirectSound8* directSound, const PcmFormat& format, std::uint32_t bytes) {
+    WAVEFORMATEX waveFormat = {};
+    waveFormat.wFormatTag = format.formatTag;
+    waveFormat.nChannels = format.channels;
+    waveFormat.nSamplesPerSec = format.samplesPerSec;
+    waveFormat.nAvgBytesPerSec = format.avgBytesPerSec;
+    waveFormat.nBlockAlign = format.blockAlign;
+    waveFormat.wBitsPerSample = format.bitsPerSample;
+    waveFormat.cbSize = 0;
+    DSBUFFERDESC description = {};
+    description.dwSize = sizeof description;
+    description.dwFlags = kSampleBufferFlags;
+    description.dwBufferBytes = bytes;
+    description.lpwfxFormat = &waveFormat;
+    IDirectSoundBuffer* buffer = nullptr;
+    if (FAILED(directSound->CreateSoundBuffer(&description, &buffer, nullptr))) return nullptr;
+    return buffer;
+}
+
+// The whole buffer, locked for writing.
+struct LockedBuffer {
+    void* bytes = nullptr;
+    DWORD size = 0;
+    void* wrapped = nullptr;
+    DWORD wrappedSize = 0;
+};
+
+bool LockWhole(IDirectSoundBuffer* buffer, LockedBuffer* locked) {
+    return SUCCEEDED(buffer->Lock(0, 0, &locked->bytes, &locked->size, &locked->wrapped, &locked->wrappedSize,
+                                  DSBLOCK_ENTIREBUFFER)) &&
+           locked->bytes;
+}
+
+}  // namespace
+
+IDirectSound8* OpenSoundDevice() {
+    RECORD_POSITION(MODULE_SOUND);
+    ShutdownSound();
+    sound.bufferList = AllocateList(1);
+    if (!sound.bufferList) return nullptr;
+    sound.bufferSlots = 1;
+    auto create = reinterpret_cast<DirectSoundCreate8Proc>(
+        reinterpret_cast<void*>(LoadComponent(&sound.soundLibrary, "dsound.dll", "DirectSoundCreate8")));
+    if (!create) {
+        ShutdownSound();
+        return nullptr;
+    }
+    IDirectSound8* created = nullptr;
+    if (FAILED(create(nullptr, &created, nullptr)) || !created) {
+        ReleaseObject(created);
+        ShutdownSound();
+        return nullptr;
+    }
+    sound.directSound = created;
+    return created;
+}
+
+IDirectSoundBuffer* AttachSound(HWND window) {
+    RECORD_POSITION(MODULE_SOUND);
+    DetachSound();
+    if (!sound.directSound) return nullptr;
+    if (!IsWindow(window)) window = GetForegroundWindow();
+    if (FAILED(sound.directSound->SetCooperativeLevel(window, DSSCL_NORMAL))) return nullptr;
+    DSBUFFERDESC description = {};
+    description.dwSize = sizeof description;
+    description.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    IDirectSoundBuffer* primary = nullptr;
+    if (FAILED(sound.directSound->CreateSoundBuffer(&description, &primary, nullptr))) return nullptr;
+    sound.primaryBuffer = primary;
+    return primary;
+}
+
+int DetachSound() {
+    RECORD_POSITION(MODULE_SOUND);
+    ReleaseListedBuffers();
+    ReleaseObject(sound.primaryBuffer);
+    ++sound.generation;
+    return 0;
+}
+
+int ShutdownSound() {
+    RECORD_POSITION(MODULE_SOUND);
+    ReleaseListedBuffers();
+    if (sound.bufferList) GlobalFree(sound.bufferList);
+    sound.bufferList = nullptr;
+    sound.bufferSlots = 0;
+    ReleaseObject(sound.primaryBuffer);
+    ReleaseObject(sound.directSound);
+    if (sound.soundLibrary) FreeLibrary(sound.soundLibrary);
+    sound.soundLibrary = nullptr;
+    ++sound.generation;
+    return 0;
+}
+
+IDirectSoundBuffer* MakeSoundBuffer(const void* data, int size) {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!sound.primaryBuffer && !AttachSound(nullptr)) return nullptr;
+    if (!sound.bufferList || sound.bufferSlots < 1) return nullptr;
+    IDirectSoundBuffer* buffer = BufferFromWave(sound.directSound, data, size);
+    if (!buffer) buffer = BufferFromDecoder(sound.directSound, data, size);
+    if (!buffer) return nullptr;
+    for (int i = 0; i < sound.bufferSlots; ++i) {
+        if (!sound.bufferList[i]) {
+            sound.bufferList[i] = buffer;
+            return buffer;
+        }
+    }
+    // No free slot: the list grows by exactly one.
+    IDirectSoundBuffer** grown = AllocateList(sound.bufferSlots + 1);
+    if (!grown) {
+        ReleaseObject(buffer);
+        return nullptr;
+    }
+    std::memcpy(grown, sound.bufferList, sizeof(IDirectSoundBuffer*) * sound.bufferSlots);
+    grown[sound.bufferSlots] = buffer;
+    GlobalFree(sound.bufferList);
+    sound.bufferList = grown;
+    ++sound.bufferSlots;
+    return buffer;
+}
+
+// With a known size the data chunk must lie inside the block; without one
+// (CatchSound) the header's data size has to be believed.
+IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data, int size) {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!directSound || !data) return nullptr;
+    WaveImage image;
+    if (!ReadWaveImage(data, size > 0 ? static_cast<std::size_t>(size) : 0, &image)) return nullptr;
+    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, image.format, image.bytes);
+    if (!buffer) return nullptr;
+    LockedBuffer locked;
+    if (!LockWhole(buffer, &locked)) {
+        ReleaseObject(buffer);
+        return nullptr;
+    }
+    std::memcpy(locked.bytes, image.samples, locked.size < image.bytes ? locked.size : image.bytes);
+    buffer->Unlock(locked.bytes, locked.size, locked.wrapped, locked.wrappedSize);
+    return buffer;
+}
+
+IDirectSoundBuffer* BufferFromDecoder(IDirectSound8* directSound, const void* data, int size) {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!directSound || !data || size <= 0) return nullptr;
+    PcmFormat format;
+    std::uint32_t bytes = 0;
+    OggDecoder* decoder = OpenOggDecoder(data, static_cast<std::size_t>(size), &format, &bytes);
+    if (!decoder) return nullptr;
+    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, format, bytes);
+    LockedBuffer locked;
+    if (buffer && !LockWhole(buffer, &locked)) ReleaseObject(buffer);
+    if (buffer) {
+        DecodeOgg(decoder, locked.bytes, locked.size < bytes ? locked.size : bytes);
+        buffer->Unlock(locked.bytes, locked.size, locked.wrapped, locked.wrappedSize);
+    }
+    CloseOggDecoder(decoder);
+    return buffer;
+}
+
+IDirectSoundBuffer* LoadSoundFile(const char* fileName) {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!fileName) return nullptr;
+    HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    LARGE_INTEGER fileSize = {};
+    if (!GetFileSizeEx(file, &fileSize) || fileSize.QuadPart <= 0 || fileSize.QuadPart >= 0x80000000ll) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    const DWORD size = static_cast<DWORD>(fileSize.QuadPart);
+    void* block = GlobalAlloc(GPTR, size);
+    if (!block) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    DWORD read = 0;
+    const bool complete = ReadFile(file, block, size, &read, nullptr) && read == size;
+    CloseHandle(file);
+    IDirectSoundBuffer* buffer = complete ? MakeSoundBuffer(block, static_cast<int>(size)) : nullptr;
+    GlobalFree(block);
+    return buffer;
+}
+
+int ReleaseSoundBuffer(IDirectSoundBuffer* buffer) {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!buffer) return 0;
+    for (int i = 0; i < sound.bufferSlots; ++i) {
+        if (sound.bufferList[i] == buffer) {
+            ReleaseObject(sound.bufferList[i]);
+            break;
+        }
+    }
+    return 0;
+}
+
+int StopAllSoundBuffers() {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!sound.bufferList) return 0;
+    for (int i = 0; i < sound.bufferSlots; ++i)
+        if (sound.bufferList[i]) sound.bufferList[i]->Stop();
+    return 1;
+}
+
+std::uint32_t SoundGeneration() { return sound.generation; }
+
+int SoundBufferSlotCount() { return sound.bufferSlots; }
+
+IDirectSoundBuffer* SoundBufferSlot(int slot) {
+    return slot >= 0 && slot < sound.bufferSlots ? sound.bufferList[slot] : nullptr;
+}
+
+}  // namespace korrin

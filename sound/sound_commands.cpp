@@ -1,0 +1,168 @@
+// Sound commands: numbered sounds, each one DirectSound buffer made by the
+// sound device (DS8.cpp), played once or looped, stopped, and set in volume,
+// pan and playback rate on the library's linear scales.
+//
+// Closing a screen releases every buffer, but the sound records stay. A record
+// therefore remembers the device generation its buffer was made in, and a
+// record of an older generation counts as no sound at all: commands on it
+// return 0 and never touch the released buffer. (Asking whether the buffer is
+// still listed would not do: a new buffer can be made at the address of a
+// released one.)
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "frame/ErrorPosition.h"
+#include "frame/globals.h"
+#include "korrin.h"
+#include "sound/DS8.h"
+#include "sound/SoundLevels.h"
+
+namespace korrin {
+namespace {
+
+// One record of soundRegistry.
+struct Sound {
+    IDirectSoundBuffer* soundBuffer;  // never null in a live record; listed by the sound device
+    std::uint32_t generation;         // SoundGeneration() when the buffer was made
+    unsigned char reserved[76];
+};
+static_assert(sizeof(Sound) == 84, "sound records are 84 bytes");
+static_assert(offsetof(Sound, soundBuffer) == 0, "the buffer marks the record as used");
+
+constexpr int kSoundGrowth = 128;
+
+// The live sound of `number` whose buffer still exists, or null.
+Sound* FindSound(ObjectNumber number) {
+    if (!soundRegistry) return nullptr;
+    auto* sound = static_cast<Sound*>(GetObject(soundRegistry, number));
+    return sound && sound->generation == SoundGeneration() ? sound : nullptr;
+}
+
+// Enters a buffer just made under `number`: the command's result, or 0 (the
+// buffer is then released). A live sound of the same number gives up its
+// buffer, so that reloading neither leaks buffers nor leaves an old looping
+// sound that can no longer be stopped.
+int AddSound(ObjectNumber number, IDirectSoundBuffer* buffer) {
+    if (!buffer) return 0;
+    Sound* old = number == -1 ? nullptr : FindSound(number);
+    IDirectSoundBuffer* oldBuffer = old ? old->soundBuffer : nullptr;
+    auto* sound = soundRegistry ? static_cast<Sound*>(AllocateObject(soundRegistry, number)) : nullptr;
+    if (!sound) {
+        ReleaseSoundBuffer(buffer);
+        return 0;
+    }
+    // A dynamic handle passed as a number names another record than the one
+    // made: its sound stays as it is.
+    if (oldBuffer && sound == old) ReleaseSoundBuffer(oldBuffer);
+    sound->soundBuffer = buffer;
+    sound->generation = SoundGeneration();
+    const ObjectNumber result =
+        number == -1 ? reinterpret_cast<ObjectNumber>(sound) : reinterpret_cast<ObjectNumber>(buffer);
+    return static_cast<int>(result);
+}
+
+}  // namespace
+}  // namespace korrin
+
+using korrin::FindSound;
+using korrin::Sound;
+
+extern "C" {
+
+// Each call starts over: the old sounds go with the old device.
+void* __stdcall InitSound() noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    ObjectRegistry* made = CreateRegistry(sizeof(Sound), kSoundGrowth, nullptr);
+    if (!made) return nullptr;
+    if (soundRegistry) DestroyRegistry(soundRegistry);
+    soundRegistry = made;
+    IDirectSound8* directSound = OpenSoundDevice();
+    if (directSound) soundReady = 1;
+    return directSound;
+}
+
+int __stdcall LoadSound(int number, const char* fileName) noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    if (!soundRegistry) return 0;
+    return AddSound(number, LoadSoundFile(fileName));
+}
+
+int __stdcall CatchSound2(int number, const void* address, int size) noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    if (!soundRegistry) return 0;
+    return AddSound(number, MakeSoundBuffer(address, size));
+}
+
+int __stdcall CatchSound(int number, const void* address) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return CatchSound2(number, address, 0);
+}
+
+// A sound whose buffer went with a closed screen only loses its record.
+int __stdcall FreeSound(int number) noexcept {
+    using namespace korrin;
+    RECORD_POSITION(MODULE_MAIN);
+    if (!soundRegistry) return 0;
+    if (Sound* sound = FindSound(number)) ReleaseSoundBuffer(sound->soundBuffer);
+    FreeObject(soundRegistry, number);
+    return 0;
+}
+
+int __stdcall IsSound(int number) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return static_cast<int>(reinterpret_cast<korrin::ObjectNumber>(FindSound(number)));
+}
+
+// Playing always starts at the first sample: a sound that is playing restarts.
+int __stdcall PlaySound2(int number, int flags) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    Sound* sound = FindSound(number);
+    if (!sound) return 0;
+    sound->soundBuffer->SetCurrentPosition(0);
+    return SUCCEEDED(sound->soundBuffer->Play(0, 0, flags ? DSBPLAY_LOOPING : 0)) ? 1 : 0;
+}
+
+int __stdcall PlaySound(int number) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return PlaySound2(number, 0);
+}
+
+int __stdcall StopSound(int number) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    if (number == -1) return korrin::StopAllSoundBuffers();
+    Sound* sound = FindSound(number);
+    return sound && SUCCEEDED(sound->soundBuffer->Stop()) ? 1 : 0;
+}
+
+int __stdcall SoundVolume2(int number, int volume, int) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    Sound* sound = FindSound(number);
+    return sound && SUCCEEDED(sound->soundBuffer->SetVolume(korrin::VolumeToDirectSound(volume))) ? 1 : 0;
+}
+
+int __stdcall SoundVolume(int number, int volume) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return SoundVolume2(number, volume, 0);
+}
+
+int __stdcall SoundPan(int number, int pan) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    Sound* sound = FindSound(number);
+    return sound && SUCCEEDED(sound->soundBuffer->SetPan(korrin::PanToDirectSound(pan))) ? 1 : 0;
+}
+
+int __stdcall SoundFrequency(int number, int frequency) noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    Sound* sound = FindSound(number);
+    return sound && SUCCEEDED(sound->soundBuffer->SetFrequency(
+                        static_cast<DWORD>(korrin::ClampFrequency(frequency))))
+               ? 1
+               : 0;
+}
+
+}  // extern "C"
