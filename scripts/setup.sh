@@ -28,6 +28,7 @@ packages=(
     wine wine32 wine64 xvfb xauth x11-utils
     libgl1:i386 libgl1-mesa-dri:i386
     imagemagick python3 dpkg-dev autoconf automake libtool nasm
+    sox vorbis-tools
 )
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
