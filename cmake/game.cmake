@@ -32,11 +32,15 @@ if(KORRIN_GAME_MISSING)
   message(STATUS "the game is not built: korrin.dll does not export ${missing}")
   return()
 endif()
+find_program(KORRIN_SOX sox)
+find_program(KORRIN_OGGENC oggenc)
+find_program(KORRIN_GAME_CONVERT convert)
+if(NOT KORRIN_SOX OR NOT KORRIN_OGGENC OR NOT KORRIN_GAME_CONVERT)
+  file(WRITE ${KORRIN_GAME_NOTE} "its assets need ImageMagick (convert), sox and oggenc (vorbis-tools)\n")
+  message(STATUS "the game is not built: its assets need ImageMagick, sox and oggenc")
+  return()
+endif()
 file(REMOVE ${KORRIN_GAME_NOTE})
-
-find_program(KORRIN_SOX sox REQUIRED)
-find_program(KORRIN_OGGENC oggenc REQUIRED)
-find_program(KORRIN_GAME_CONVERT convert REQUIRED)
 set(KORRIN_GAME_ASSETS ${KORRIN_GAME_DIR}/back.png ${KORRIN_GAME_DIR}/player.png ${KORRIN_GAME_DIR}/rock.png
   ${KORRIN_GAME_DIR}/panel.png ${KORRIN_GAME_DIR}/star.png ${KORRIN_GAME_DIR}/bump.wav ${KORRIN_GAME_DIR}/music.ogg)
 add_custom_command(OUTPUT ${KORRIN_GAME_ASSETS}
@@ -77,3 +81,8 @@ target_compile_definitions(game PRIVATE ${KORRIN_GAME_DECLARATIONS})
 add_dependencies(game korrin korrin_import_library game_assets)
 target_link_libraries(game PRIVATE ${KORRIN_IMPORT_LIB})
 target_link_options(game PRIVATE ${KORRIN_STATIC_RUNTIME})
+if(NOT MSVC)
+  # A command called without a declaration would be called with the wrong
+  # calling convention.
+  target_compile_options(game PRIVATE -Wall -Werror=implicit-function-declaration)
+endif()

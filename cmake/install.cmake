@@ -1,6 +1,8 @@
 # The install tree, the CMake package and the zip that CPack makes of them:
 #   bin/korrin.dll
-#   lib/libkorrin.dll.a (MinGW) or lib/korrin.lib (MSVC), lib/korrin.def
+#   lib/libkorrin.dll.a (MinGW) or lib/korrin.lib (MSVC), lib/korrin.def (the
+#   export table), lib/korrin-import.def (the stdcall names, Name@N, for
+#   making an MSVC import library with lib /def)
 #   lib/cmake/korrin/korrinConfig.cmake, korrinConfigVersion.cmake
 #   include/korrin.h
 #   README.md, LICENSE, docs/ (the command reference and the pictures),
@@ -15,6 +17,7 @@ else()
   # The import library with stdcall-decorated symbols (see CMakeLists.txt),
   # not the linker's own, whose undecorated names C callers would not find.
   install(FILES ${KORRIN_IMPORT_LIB} DESTINATION lib RENAME libkorrin.dll.a)
+  install(FILES ${CMAKE_BINARY_DIR}/korrin-import.def DESTINATION lib)
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/korrin.def DESTINATION lib)
 install(FILES ${CMAKE_SOURCE_DIR}/include/korrin.h DESTINATION include)

@@ -17,12 +17,14 @@
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
-#include <mmsystem.h>
-#include <dsound.h>
-/* <mmsystem.h> maps PlaySound to a function of winmm's. */
-#undef PlaySound
 
 #include "game_commands.h"
+
+/* For the sound buffer's play state. <mmsystem.h> maps PlaySound to a
+   function of winmm's; korrin's command is declared above, before it. */
+#include <mmsystem.h>
+#include <dsound.h>
+#undef PlaySound
 
 /* Sprite numbers. */
 enum { BACK, PLAYER, PLAYER_MASK, ROCK, PANEL, STAR };

@@ -18,7 +18,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 # --- the install tree -------------------------------------------------------
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
-for file in bin/korrin.dll lib/libkorrin.dll.a lib/korrin.def include/korrin.h \
+for file in bin/korrin.dll lib/libkorrin.dll.a lib/korrin.def lib/korrin-import.def include/korrin.h \
             lib/cmake/korrin/korrinConfig.cmake lib/cmake/korrin/korrinConfigVersion.cmake \
             README.md LICENSE docs/commands.md examples/minimal.c \
             licenses/libpng.txt licenses/libjpeg-turbo.md licenses/libtiff.md licenses/libogg.txt \
