@@ -2,7 +2,7 @@
 # Plays the small game headless: injected arrow keys move the ball, a rock
 # stops it and the thud plays (the sound buffer's play state says so), the
 # mouse moves it too, a screenshot shows the scene, and Escape ends the game
-# with exit code 0.
+# with exit code 0; a second run ends through the window's close event.
 # Usage: game_test.sh BUILD_DIR SOURCE_DIR  (the Wine environment running)
 set -euo pipefail
 build=$1
@@ -115,4 +115,16 @@ kill -0 "$program" 2>/dev/null && fail "Escape did not end the game"
 wait "$program" || status=$?
 [ "$status" -eq 0 ] || fail "the game ended with exit code $status"
 has '^end ' || fail "the game did not reach its end"
-echo "game: moved, collided with the thud playing, showed its scene and ended on Escape"
+
+# Once more, ended by its window's close event.
+"$build/wine-run" game.exe >"$log" 2>&1 &
+program=$!
+await '^ready ' "second start"
+"$build/wine-run" "$build/bin/closewindow.exe" "$title" || fail "the game window was not found to close"
+for _ in $(seq 1 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.5; done
+kill -0 "$program" 2>/dev/null && fail "the close event did not end the game"
+status=0
+wait "$program" || status=$?
+[ "$status" -eq 0 ] || fail "the game ended with exit code $status after its close event"
+has '^end ' || fail "the game did not reach its end after its close event"
+echo "game: moved, collided with the thud playing, showed its scene, ended on Escape and on its close event"
