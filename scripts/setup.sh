@@ -29,7 +29,7 @@ packages=(
     wine wine32 wine64 xvfb xauth x11-utils
     libgl1:i386 libgl1-mesa-dri:i386
     imagemagick python3 dpkg-dev autoconf automake libtool nasm
-    libvorbis-dev vorbis-tools
+    libvorbis-dev vorbis-tools sox
 )
 install_missing() {
     local missing=() p

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Installs korrin into a fresh folder, checks the install tree, builds
+# examples/minimal.c as a separate CMake project against the installed package
+# (find_package(korrin CONFIG REQUIRED), korrin::korrin), runs it under Wine
+# until its window shows the picture it loads, closes it through its close
+# event, and checks the zip that CPack makes of the same tree.
+# Usage: package_test.sh BUILD_DIR SOURCE_DIR  (the Wine environment running)
+set -euo pipefail
+build=$1
+source=$2
+work="$build/package-test"
+prefix="$work/korrin"
+display=$(cat "$build/wine/display")
+rm -rf "$work"
+mkdir -p "$work"
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+# --- the install tree -------------------------------------------------------
+cmake --install "$build" --prefix "$prefix" >"$work/install.log"
+for file in bin/korrin.dll lib/libkorrin.dll.a lib/korrin.def lib/korrin-import.def include/korrin.h \
+            lib/cmake/korrin/korrinConfig.cmake lib/cmake/korrin/korrinConfigVersion.cmake \
+            README.md LICENSE docs/commands.md examples/minimal.c \
+            licenses/libpng.txt licenses/libjpeg-turbo.md licenses/libtiff.md licenses/libogg.txt \
+            licenses/libvorbis.txt licenses/zlib.txt; do
+    [ -s "$prefix/$file" ] || fail "the install tree lacks $file"
+done
+grep -q "the korrin developers" "$prefix/LICENSE" || fail "LICENSE names no holder"
+# The import library binds the header's stdcall names to the DLL's plain ones.
+i686-w64-mingw32-nm "$prefix/lib/libkorrin.dll.a" >"$work/implib.txt"
+grep -q ' T _InitSprite@0$' "$work/implib.txt" || fail "libkorrin.dll.a has no stdcall-decorated InitSprite@0"
+
+# --- a separate project against the package -----------------------------------
+# Found through CMAKE_PREFIX_PATH, the package refuses a 64-bit build...
+if cmake -S "$source/tests/package/consumer" -B "$work/consumer64" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+         -DKORRIN_EXAMPLES_DIR="$source/examples" >"$work/configure64.log" 2>&1; then
+    fail "a 64-bit project accepted the 32-bit package"
+fi
+grep -q "$prefix/lib/cmake/korrin/korrinConfig.cmake, version: 1.0.0 (32bit)" "$work/configure64.log" \
+    || { cat "$work/configure64.log"; fail "the 64-bit project did not find the package to refuse it"; }
+# ...and serves a 32-bit one. The cross toolchain searches packages only below
+# its own root, so the package is named there by its folder.
+cmake -S "$source/tests/package/consumer" -B "$work/consumer" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$source/cmake/i686-w64-mingw32.cmake" \
+      -Dkorrin_DIR="$prefix/lib/cmake/korrin" -DKORRIN_EXAMPLES_DIR="$source/examples" >"$work/configure.log" 2>&1 \
+    || { cat "$work/configure.log"; fail "the consumer project did not configure"; }
+grep -q "korrin 1.0.0 from $prefix/lib/cmake/korrin" "$work/configure.log" \
+    || { cat "$work/configure.log"; fail "find_package did not report the installed package"; }
+cmake --build "$work/consumer" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "minimal did not build"; }
+[ -f "$work/consumer/korrin.dll" ] || fail "korrin.dll was not copied beside minimal.exe"
+cmp -s "$work/consumer/korrin.dll" "$build/bin/korrin.dll" || fail "the installed korrin.dll is not the built one"
+
+# --- minimal under Wine ---------------------------------------------------------
+# A picture of one colour that 5-bit channels hold exactly; the window must show
+# it before the program is asked to close.
+convert -size 640x480 xc:'rgb(64,160,96)' -type TrueColor BMP3:"$work/consumer/picture.bmp"
+cd "$work/consumer"
+"$build/wine-run" minimal.exe picture.bmp >"$work/minimal.log" 2>&1 &
+program=$!
+shown=0
+for _ in $(seq 1 120); do
+    kill -0 "$program" 2>/dev/null || break
+    if import -display "$display" -window root -depth 8 "$work/screen.ppm" 2>/dev/null \
+       && python3 - "$work/screen.ppm" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+# Binary PPM: four header fields, then RGB triples.
+fields, pos = [], 0
+while len(fields) < 4:
+    while data[pos:pos + 1].isspace():
+        pos += 1
+    end = pos
+    while not data[end:end + 1].isspace():
+        end += 1
+    fields.append(data[pos:end])
+    pos = end
+pixels = data[pos + 1:]
+match = sum(1 for i in range(0, len(pixels) - 2, 3)
+            if abs(pixels[i] - 64) <= 8 and abs(pixels[i + 1] - 160) <= 8 and abs(pixels[i + 2] - 96) <= 8)
+sys.exit(0 if match >= 600 * 440 else 1)
+PY
+    then shown=1; break; fi
+    sleep 1
+done
+if [ "$shown" -eq 0 ]; then
+    "$build/wine-run" "$build/bin/closewindow.exe" minimal >/dev/null 2>&1 || true
+    kill "$program" 2>/dev/null || true
+    cat "$work/minimal.log"
+    fail "minimal's window never showed its picture"
+fi
+"$build/wine-run" "$build/bin/closewindow.exe" minimal || fail "minimal's window was not found"
+status=0
+wait "$program" || status=$?
+[ "$status" -eq 0 ] || { cat "$work/minimal.log"; fail "minimal ended with exit code $status"; }
+
+# --- the zip -----------------------------------------------------------------------
+cd "$build"
+cpack -G ZIP -B "$work/cpack" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack failed"; }
+python3 - "$work/cpack/korrin-1.0.0-win32.zip" "$prefix" <<'PY' || fail "the zip does not hold the install tree"
+import os, sys, zipfile
+names = {n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist() if "/" in n and not n.endswith("/")}
+tree = {os.path.relpath(os.path.join(d, f), sys.argv[2]) for d, _, fs in os.walk(sys.argv[2]) for f in fs}
+if names != tree:
+    print("only in the zip:", sorted(names - tree), "only in the tree:", sorted(tree - names))
+    sys.exit(1)
+PY
+echo "install tree, package, minimal under Wine and zip: ok"
