@@ -29,27 +29,14 @@
 #include <functional>
 #include <vector>
 
-namespace {
+#include "bench_host.h"
 
-template <class R, class... A>
-using CommandProc = R(__stdcall*)(A...);
-HMODULE korrin;
-template <class R, class... A>
-CommandProc<R, A...> Command(const char* name) {
-    return reinterpret_cast<CommandProc<R, A...>>(reinterpret_cast<void*>(GetProcAddress(korrin, name)));
-}
+namespace {
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 struct PlainVertex { float x, y, z, rhw, u, v; };                    // XYZRHW | TEX1

@@ -27,22 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "bench_host.h"
+
 namespace {
-
-template <class R, class... A>
-using CommandProc = R(__stdcall*)(A...);
-HMODULE korrin;
-template <class R, class... A>
-CommandProc<R, A...> Command(const char* name) {
-    return reinterpret_cast<CommandProc<R, A...>>(reinterpret_cast<void*>(GetProcAddress(korrin, name)));
-}
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 constexpr int kRepetitions = 20;
 

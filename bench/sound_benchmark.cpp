@@ -19,11 +19,11 @@
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
+#include "bench_host.h"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-HMODULE korrin;
 
 template <class R, class... A>
 R Call(const char* name, A... args) {
@@ -43,13 +43,6 @@ bool ReadAll(const std::string& path, Bytes* bytes) {
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->insert(bytes->end(), chunk, chunk + got);
     std::fclose(file);
     return !bytes->empty();
-}
-
-double Now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 struct Memory {
