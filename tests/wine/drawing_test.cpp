@@ -56,8 +56,9 @@ WORD Texel(int x, int y) { return static_cast<WORD>(0x4000 | x | (y << 6)); }
 void* Texture(int sprite) { return Call<void*>("SpriteID", sprite); }
 DWORD TransparentColourOf(const void* texture) { return static_cast<const DWORD*>(texture)[7]; }  // field at offset 28
 
-// Writes a sprite's 16-bit pixel copy through its texture object.
-template <class F>
+// Writes a sprite's pixel copy through its texture object: 16-bit words, or
+// DWORDs for a 32-bit sprite.
+template <class Word = WORD, class F>
 void Paint(int sprite, int w, int h, F texel) {
     KorrinTextureObject* texture = TextureOf(sprite);
     ASSERT_NE(texture, nullptr);
@@ -65,7 +66,7 @@ void Paint(int sprite, int w, int h, F texel) {
     int pitch = 0;
     ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) reinterpret_cast<WORD*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
+        for (int x = 0; x < w; ++x) reinterpret_cast<Word*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
     ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
 }
 
@@ -484,19 +485,7 @@ Argb HalfKeyedOver(int x, Argb drawn) { return x < 8 ? kUntouched : drawn; }
 
 DWORD Word32(Argb p) { return static_cast<DWORD>(p.a) << 24 | static_cast<DWORD>(p.c.r << 16 | p.c.g << 8 | p.c.b); }
 
-// Writes and reads a 32-bit sprite's pixels (its pixel copy is its texture).
-template <class F>
-void Paint32(int sprite, int w, int h, F pixel) {
-    KorrinTextureObject* texture = TextureOf(sprite);
-    ASSERT_NE(texture, nullptr);
-    void* bits = nullptr;
-    int pitch = 0;
-    ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) reinterpret_cast<DWORD*>(static_cast<BYTE*>(bits) + y * pitch)[x] = pixel(x, y);
-    ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
-}
-
+// A 32-bit sprite's pixels (its pixel copy is its texture), as a picture.
 readback::Picture Picture32(const DWORD* pixels, int pitch, int w, int h) {
     readback::Picture picture;
     picture.width = w;
@@ -551,13 +540,13 @@ protected:
         const std::vector<BYTE> bmp = GreyBmp({0, 255, 127, 0});
         ASSERT_NE(Call<int>("CatchSprite2", 3, static_cast<const void*>(bmp.data()), 2), 0);
         ASSERT_NE(Call<int>("CreateSprite2", 4, 16, 16, 12), 0);
-        Paint32(4, 16, 16, [](int, int) { return kColour32; });
+        Paint<DWORD>(4, 16, 16, [](int, int) { return kColour32; });
         ASSERT_EQ(Int("InitSprite3D"), 1);
         ASSERT_NE(Call<int>("CreateSprite3D", 0, 1), 0);
         ASSERT_NE(Call<int>("CreateSprite2", 5, 16, 16, 12), 0);
     }
     void FillTarget() {
-        Paint32(5, 16, 16, [](int, int) { return Word32(kUntouched); });
+        Paint<DWORD>(5, 16, 16, [](int, int) { return Word32(kUntouched); });
     }
 };
 
