@@ -485,7 +485,7 @@ Argb HalfKeyedOver(int x, Argb drawn) { return x < 8 ? kUntouched : drawn; }
 
 DWORD Word32(Argb p) { return static_cast<DWORD>(p.a) << 24 | static_cast<DWORD>(p.c.r << 16 | p.c.g << 8 | p.c.b); }
 
-// A 32-bit sprite's pixels (its pixel copy is its texture), as a picture.
+// Rows of 32-bit pixels `pitch` bytes apart, as a picture.
 readback::Picture Picture32(const DWORD* pixels, int pitch, int w, int h) {
     readback::Picture picture;
     picture.width = w;

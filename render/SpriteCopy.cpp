@@ -2,7 +2,7 @@
 // through its texture object's render-target surface; what is drawn into it
 // reaches the sprite's pixel copy when the target changes (FinishRendering).
 // A 32-bit sprite is drawn into with its alpha: see SetTargetAlphaBlend.
-#include "sprites/SpriteCopy.h"
+#include "render/SpriteCopy.h"
 
 #include <cstdint>
 
