@@ -2,6 +2,7 @@
 // target through its texture object's render-target surface; what is drawn
 // into it reaches the sprite's pixel copy when the target changes
 // (FinishRendering). The target's check and reset are the device state's.
+// A 32-bit sprite is drawn into with its alpha: see SetTargetAlphaBlend.
 #include "render/SpriteCopy.h"
 
 #include <cstdint>
@@ -40,6 +41,7 @@ int UseBuffer(ObjectNumber number) {
     if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable)) sprite->texture = replacement;
     IDirect3DSurface9* surface = GetRenderTarget(sprite->texture);
     if (!surface || FAILED(device->SetRenderTarget(0, surface))) return 0;
+    SetTargetAlphaBlend(GetKind(sprite->texture) == kTextureAlpha32);
     currentBuffer = number;
     targetSurface = surface;
     targetWidth = sprite->imageWidth;
