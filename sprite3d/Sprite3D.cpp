@@ -31,8 +31,7 @@ TextureObject* LiveTexture(const Sprite3D* sprite) {
 
 void SetFilters(int quality) {
     const DWORD filter = quality == 0 ? D3DTEXF_POINT : D3DTEXF_LINEAR;
-    device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
-    device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
+    SetTextureFilter(filter);
 }
 
 }  // namespace
@@ -81,10 +80,10 @@ int BeginSprite3DStates() {
         !ForceSourceBlend(sprite3DSrcBlend) || !ForceDestBlend(sprite3DDestBlend))
         return 0;
     device->SetSoftwareVertexProcessing(TRUE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SetStageState(D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    SetStageState(D3DTSS_COLOROP, D3DTOP_MODULATE);
+    SetStageState(D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     SetFilters(sprite3DQuality);
     return 1;
 }
@@ -92,8 +91,8 @@ int BeginSprite3DStates() {
 int EndSprite3DStates() {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!screenActive || device == nullptr) return 0;
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     device->SetSoftwareVertexProcessing(FALSE);
     return 1;
 }
