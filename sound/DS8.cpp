@@ -58,18 +58,74 @@ IDirectSoundBuffer* CreateSampleBuffer(IDirectSound8* directSound, const PcmForm
     return buffer;
 }
 
-// The whole buffer, locked for writing.
-struct LockedBuffer {
-    void* bytes = nullptr;
-    DWORD size = 0;
-    void* wrapped = nullptr;
-    DWORD wrappedSize = 0;
+// The whole buffer, locked for writing for the life of the scope.
+class BufferLock {
+public:
+    explicit BufferLock(IDirectSoundBuffer* buffer)
+        : buffer_(buffer),
+          locked_(SUCCEEDED(buffer->Lock(0, 0, &bytes_, &size_, &wrapped_, &wrappedSize_, DSBLOCK_ENTIREBUFFER))) {}
+    ~BufferLock() {
+        if (locked_) buffer_->Unlock(bytes_, size_, wrapped_, wrappedSize_);
+    }
+    BufferLock(const BufferLock&) = delete;
+    BufferLock& operator=(const BufferLock&) = delete;
+
+    bool ok() const { return locked_ && bytes_; }
+    void* bytes() const { return bytes_; }
+    DWORD size() const { return size_; }
+
+private:
+    IDirectSoundBuffer* buffer_;
+    void* bytes_ = nullptr;
+    DWORD size_ = 0;
+    void* wrapped_ = nullptr;
+    DWORD wrappedSize_ = 0;
+    bool locked_;
 };
 
-bool LockWhole(IDirectSoundBuffer* buffer, LockedBuffer* locked) {
-    return SUCCEEDED(buffer->Lock(0, 0, &locked->bytes, &locked->size, &locked->wrapped, &locked->wrappedSize,
-                                  DSBLOCK_ENTIREBUFFER)) &&
-           locked->bytes;
+// A sample buffer of `bytes` bytes in `format`, handed to `fill` (address,
+// bytes to write) under a lock of the whole buffer; null when it cannot be
+// made or locked.
+template <class Fill>
+IDirectSoundBuffer* FilledBuffer(IDirectSound8* directSound, const PcmFormat& format, std::uint32_t bytes, Fill fill) {
+    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, format, bytes);
+    if (!buffer) return nullptr;
+    bool filled = false;
+    {
+        const BufferLock locked(buffer);
+        if (locked.ok()) {
+            fill(locked.bytes(), locked.size() < bytes ? locked.size() : bytes);
+            filled = true;
+        }
+    }
+    if (!filled) ReleaseObject(buffer);
+    return buffer;
+}
+
+// A filled buffer from a canonical WAVE image, or null. With size 0 the data
+// size in the header is trusted: with a known size the data chunk must lie
+// inside the block; without one (CatchSound) the header has to be believed.
+IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data, int size) {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!directSound || !data) return nullptr;
+    WaveImage image;
+    if (!ReadWaveImage(data, size > 0 ? static_cast<std::size_t>(size) : 0, &image)) return nullptr;
+    return FilledBuffer(directSound, image.format, image.bytes,
+                        [&](void* out, DWORD bytes) { std::memcpy(out, image.samples, bytes); });
+}
+
+// A filled buffer of 16-bit PCM decoded from an Ogg Vorbis stream, or null.
+IDirectSoundBuffer* BufferFromDecoder(IDirectSound8* directSound, const void* data, int size) {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!directSound || !data || size <= 0) return nullptr;
+    PcmFormat format;
+    std::uint32_t bytes = 0;
+    OggDecoder* decoder = OpenOggDecoder(data, static_cast<std::size_t>(size), &format, &bytes);
+    if (!decoder) return nullptr;
+    IDirectSoundBuffer* buffer =
+        FilledBuffer(directSound, format, bytes, [&](void* out, DWORD count) { DecodeOgg(decoder, out, count); });
+    CloseOggDecoder(decoder);
+    return buffer;
 }
 
 }  // namespace
@@ -127,8 +183,7 @@ int ShutdownSound() {
     sound.bufferSlots = 0;
     ReleaseObject(sound.primaryBuffer);
     ReleaseObject(sound.directSound);
-    if (sound.soundLibrary) FreeLibrary(sound.soundLibrary);
-    sound.soundLibrary = nullptr;
+    UnloadComponent(&sound.soundLibrary);
     ++sound.generation;
     return 0;
 }
@@ -157,43 +212,6 @@ IDirectSoundBuffer* MakeSoundBuffer(const void* data, int size) {
     GlobalFree(sound.bufferList);
     sound.bufferList = grown;
     ++sound.bufferSlots;
-    return buffer;
-}
-
-// With a known size the data chunk must lie inside the block; without one
-// (CatchSound) the header's data size has to be believed.
-IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data, int size) {
-    RECORD_POSITION(MODULE_SOUND);
-    if (!directSound || !data) return nullptr;
-    WaveImage image;
-    if (!ReadWaveImage(data, size > 0 ? static_cast<std::size_t>(size) : 0, &image)) return nullptr;
-    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, image.format, image.bytes);
-    if (!buffer) return nullptr;
-    LockedBuffer locked;
-    if (!LockWhole(buffer, &locked)) {
-        ReleaseObject(buffer);
-        return nullptr;
-    }
-    std::memcpy(locked.bytes, image.samples, locked.size < image.bytes ? locked.size : image.bytes);
-    buffer->Unlock(locked.bytes, locked.size, locked.wrapped, locked.wrappedSize);
-    return buffer;
-}
-
-IDirectSoundBuffer* BufferFromDecoder(IDirectSound8* directSound, const void* data, int size) {
-    RECORD_POSITION(MODULE_SOUND);
-    if (!directSound || !data || size <= 0) return nullptr;
-    PcmFormat format;
-    std::uint32_t bytes = 0;
-    OggDecoder* decoder = OpenOggDecoder(data, static_cast<std::size_t>(size), &format, &bytes);
-    if (!decoder) return nullptr;
-    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, format, bytes);
-    LockedBuffer locked;
-    if (buffer && !LockWhole(buffer, &locked)) ReleaseObject(buffer);
-    if (buffer) {
-        DecodeOgg(decoder, locked.bytes, locked.size < bytes ? locked.size : bytes);
-        buffer->Unlock(locked.bytes, locked.size, locked.wrapped, locked.wrappedSize);
-    }
-    CloseOggDecoder(decoder);
     return buffer;
 }
 
@@ -244,6 +262,8 @@ int StopAllSoundBuffers() {
 
 std::uint32_t SoundGeneration() { return sound.generation; }
 
+// The list as it stands, for the device module's own white-box test; the
+// library does not call these.
 int SoundBufferSlotCount() { return sound.bufferSlots; }
 
 IDirectSoundBuffer* SoundBufferSlot(int slot) {
