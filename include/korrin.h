@@ -254,6 +254,12 @@ KORRIN_API int KORRIN_CALL GetPaletteColor(int palette, int index) KORRIN_NOEXCE
 KORRIN_API int KORRIN_CALL SetPaletteColor(int palette, int index, int colour) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL LoadPalette(int palette, const char* fileName) KORRIN_NOEXCEPT;
 
+/* korrin's own additions beyond the 110 commands */
+/* Why the last failing command failed: one short English line such as
+   LoadSprite2: cannot open "ball.png", also sent to the debugger; "" before
+   the first failure. Valid until the next command. */
+KORRIN_API const char* KORRIN_CALL KorrinLastError(void) KORRIN_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

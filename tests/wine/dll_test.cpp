@@ -76,6 +76,7 @@ const Export commands[] = {
     {"KeyboardMode", 1},
     {"KeyboardPushed", 1},
     {"KeyboardReleased", 1},
+    {"KorrinLastError", 0},  // korrin's own addition beyond the 110 commands
     {"LoadPalette", 2},
     {"LoadSound", 2},
     {"LoadSprite", 2},
