@@ -3,8 +3,8 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "render/SpriteCopy.h"
 #include "render/SpriteQuad.h"
-#include "sprites/SpriteCopy.h"
 
 namespace korrin {
 

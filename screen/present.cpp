@@ -11,9 +11,9 @@
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "render/DeviceState.h"
+#include "render/SpriteCopy.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
-#include "sprites/SpriteCopy.h"
 
 namespace korrin {
 
