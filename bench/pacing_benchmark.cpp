@@ -40,13 +40,9 @@ void Pump() {
 int main() {
     korrin = LoadLibraryA("korrin.dll");
     if (!korrin) return 1;
-    HWND window = CreateWindowExA(0, "STATIC", "pacing benchmark", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, nullptr,
-                                  nullptr, nullptr, nullptr);
-    SetForegroundWindow(window);
+    HWND window = BenchmarkWindow("pacing benchmark");
     Command<void*>("InitSprite")();
-    if (!Command<void*, void*, int, int, int, int, int, int, int>("OpenWindowedScreen")(window, 0, 0, 640, 480, 0, 0,
-                                                                                        0))
-        return 2;
+    if (!OpenBenchmarkScreen(window)) return 2;
     auto setFrameRate = Command<int, int>("SetFrameRate");
     auto flipBuffers2 = Command<int, int>("FlipBuffers2");
     auto clearScreen = Command<int, int>("ClearScreen");
