@@ -16,6 +16,7 @@ int alphaBlendCache;
 int srcBlendCache;
 int destBlendCache;
 int fvfCache;
+int targetAlphaCache;
 IDirect3DPixelShader9* colourKeyShader;
 int colourKeyShaderAvailable;
 int colourKeyShaderBound;

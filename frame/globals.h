@@ -37,6 +37,7 @@ extern int alphaBlendCache;                    // render-state caches: drawing c
 extern int srcBlendCache;
 extern int destBlendCache;
 extern int fvfCache;
+extern int targetAlphaCache;                   // "over" alpha blending for a 32-bit target; UseBuffer, new device, reset
 extern IDirect3DPixelShader9* colourKeyShader; // screen opening; released by CloseScreen
 extern int colourKeyShaderAvailable;           // screen opening
 extern int colourKeyShaderBound;               // the shader is set on the device; display commands, new device, reset

@@ -3,8 +3,8 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "render/SpriteCopy.h"
 #include "render/SpriteQuad.h"
-#include "sprites/SpriteCopy.h"
 
 namespace korrin {
 
@@ -65,6 +65,19 @@ void SetVertexFormat(int format) {
     device->SetFVF(static_cast<DWORD>(format));
 }
 
+// Without separate alpha blending the alpha follows the colour factors: a
+// draw of opaque pixels still leaves 255, keyed-out pixels still leave the
+// target alone.
+void SetTargetAlphaBlend(int enable) {
+    if (targetAlphaCache == enable) return;
+    targetAlphaCache = enable;
+    if (!(deviceCaps.PrimitiveMiscCaps & D3DPMISCCAPS_SEPARATEALPHABLEND)) return;
+    device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, static_cast<DWORD>(enable));
+    if (!enable) return;
+    device->SetRenderState(D3DRS_SRCBLENDALPHA, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLENDALPHA, D3DBLEND_INVSRCALPHA);
+}
+
 bool ForceAlphaBlend(int enable) {
     return Recorded(device->SetRenderState(D3DRS_ALPHABLENDENABLE, static_cast<DWORD>(enable)), alphaBlendCache,
                     enable);
@@ -87,6 +100,7 @@ bool ForceVertexFormat(int format) {
 void InvalidateDeviceState() {
     inScene = 0;
     alphaBlendCache = srcBlendCache = destBlendCache = fvfCache = 0;
+    targetAlphaCache = 0;
     colourKeyShaderBound = 0;
     colourKeyShaderKey = 0;
 }
@@ -97,6 +111,7 @@ void RestoreDeviceState() {
     ForceSourceBlend(D3DBLEND_SRCALPHA);
     ForceDestBlend(D3DBLEND_INVSRCALPHA);
     ForceVertexFormat(static_cast<int>(kColouredVertexFormat));
+    targetAlphaCache = 0;  // the reset put the back buffer in place, with the default blending of alpha
     // The constants are back to zero, which is the black key the cache then names.
     colourKeyShaderBound = 0;
     colourKeyShaderKey = 0;

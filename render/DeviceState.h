@@ -38,6 +38,12 @@ inline void SetBlendStates(int enable, int source, int dest, int format) {
     SetVertexFormat(format);
 }
 
+// Drawing into a target with alpha (a 32-bit sprite) blends the target's
+// alpha as "over" whatever the colour factors: source alpha plus target alpha
+// times one minus source alpha, where the device blends alpha separately.
+// Cached like the states above; set when the drawing target changes.
+void SetTargetAlphaBlend(int enable);
+
 // The same states set on the device whatever the cache holds; false when the
 // device refused. The cache records a value only once the device took it: a
 // refused call leaves the entry unknown, so the next cached set makes the call.

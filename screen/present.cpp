@@ -11,9 +11,9 @@
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "render/DeviceState.h"
+#include "render/SpriteCopy.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
-#include "sprites/SpriteCopy.h"
 
 namespace korrin {
 
@@ -179,9 +179,11 @@ int ClearScreen(int colour) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!device || !screenActive) return 0;
     CheckDrawTarget();
-    // Host order (red low) to Direct3D order (red in bits 16-23).
+    // Host order (red low) to Direct3D order (red in bits 16-23), opaque:
+    // a target with alpha (a 32-bit sprite) is cleared to alpha 255.
     const int swapped = (colour >> 16) + (colour & 0xFF00) + ((colour & 0xFF) << 16);
-    const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, static_cast<D3DCOLOR>(swapped), 0.0f, 0);
+    const D3DCOLOR cleared = static_cast<D3DCOLOR>(swapped) | 0xFF000000u;
+    const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, cleared, 0.0f, 0);
     return result == D3D_OK ? 1 : 0;
 }
 

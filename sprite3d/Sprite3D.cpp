@@ -5,8 +5,8 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "render/DeviceState.h"
+#include "render/SpriteCopy.h"
 #include "sprites/Sprite.h"
-#include "sprites/SpriteCopy.h"
 #include "sprites/TextureManager.h"
 
 namespace korrin {

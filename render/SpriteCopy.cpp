@@ -1,7 +1,8 @@
 // The drawing target, sprite copies and grabs. A sprite becomes the target
 // through its texture object's render-target surface; what is drawn into it
 // reaches the sprite's pixel copy when the target changes (FinishRendering).
-#include "sprites/SpriteCopy.h"
+// A 32-bit sprite is drawn into with its alpha: see SetTargetAlphaBlend.
+#include "render/SpriteCopy.h"
 
 #include <cstdint>
 
@@ -29,7 +30,9 @@ HRESULT TargetBackBuffer() {
     targetSurface = nullptr;
     targetWidth = screenWidth;
     targetHeight = screenHeight;
-    return device ? device->SetRenderTarget(0, backBuffer) : E_FAIL;
+    if (!device) return E_FAIL;
+    SetTargetAlphaBlend(0);
+    return device->SetRenderTarget(0, backBuffer);
 }
 
 // Makes the sprite under `number` w x h of these flags, keeping a live one
@@ -67,6 +70,7 @@ int UseBuffer(ObjectNumber number) {
     if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable)) sprite->texture = replacement;
     IDirect3DSurface9* surface = GetRenderTarget(sprite->texture);
     if (!surface || FAILED(device->SetRenderTarget(0, surface))) return 0;
+    SetTargetAlphaBlend(GetKind(sprite->texture) == kTextureAlpha32);
     currentBuffer = number;
     targetSurface = surface;
     targetWidth = sprite->imageWidth;
