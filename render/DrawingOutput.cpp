@@ -8,8 +8,8 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "frame/platform.h"
 #include "render/DeviceState.h"
-#include "screen/D3D9HelperFunctions.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {

@@ -11,7 +11,6 @@
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "render/DeviceState.h"
-#include "render/SpriteCopy.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
 
@@ -89,11 +88,13 @@ HRESULT PaceFrame(int refresh, int fps, bool sleeping) {
     return S_OK;
 }
 
-// The one place that resets the device. Default-pool resources go first (the
+// The one place that resets the device. An open scene is ended first, so
+// that inScene does not outlive it. Default-pool resources go next (the
 // reset fails while any is alive) and come back afterwards with the back
 // buffer; the render states the caches describe are set to known values.
 bool ResetDevice() {
     RECORD_POSITION(MODULE_D3D9_INC);
+    EndSceneIfOpen();
     ResetDrawTarget();  // a sprite's surface bound as the target would keep the reset from working
     ReleaseSpritesVideoMemory();
     ReleaseObject(backBuffer);

@@ -5,7 +5,6 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "render/DeviceState.h"
-#include "render/SpriteCopy.h"
 #include "sprites/Sprite.h"
 #include "sprites/TextureManager.h"
 

@@ -5,7 +5,7 @@
 # until its window shows the picture it loads, closes it through its close
 # event, and checks the zip that CPack makes of the same tree.
 # Usage: package_test.sh BUILD_DIR SOURCE_DIR  (the Wine environment running)
-set -euo pipefail
+. "$2/scripts/lib.sh"
 build=$1
 source=$2
 work="$build/package-test"
@@ -59,30 +59,13 @@ cd "$work/consumer"
 "$build/wine-run" minimal.exe picture.bmp >"$work/minimal.log" 2>&1 &
 program=$!
 shown=0
-for _ in $(seq 1 120); do
-    kill -0 "$program" 2>/dev/null || break
-    if import -display "$display" -window root -depth 8 "$work/screen.ppm" 2>/dev/null \
-       && python3 - "$work/screen.ppm" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-# Binary PPM: four header fields, then RGB triples.
-fields, pos = [], 0
-while len(fields) < 4:
-    while data[pos:pos + 1].isspace():
-        pos += 1
-    end = pos
-    while not data[end:end + 1].isspace():
-        end += 1
-    fields.append(data[pos:end])
-    pos = end
-pixels = data[pos + 1:]
-match = sum(1 for i in range(0, len(pixels) - 2, 3)
-            if abs(pixels[i] - 64) <= 8 and abs(pixels[i + 1] - 160) <= 8 and abs(pixels[i + 2] - 96) <= 8)
-sys.exit(0 if match >= 600 * 440 else 1)
-PY
-    then shown=1; break; fi
-    sleep 1
-done
+# Done when the picture shows (most of the window in its colour) or the program has ended.
+look() {
+    running "$program" || return 0
+    import -display "$display" -window root -depth 8 "$work/screen.ppm" 2>/dev/null &&
+        python3 "$source/tests/picture/ppm.py" "$work/screen.ppm" 64,160,96 8 $((600 * 440)) && shown=1
+}
+poll 240 look || true
 if [ "$shown" -eq 0 ]; then
     "$build/wine-run" "$build/bin/closewindow.exe" minimal >/dev/null 2>&1 || true
     kill "$program" 2>/dev/null || true
