@@ -17,7 +17,7 @@ CommandProc<R, A...> Command(const char* name) {
     return reinterpret_cast<CommandProc<R, A...>>(reinterpret_cast<void*>(GetProcAddress(korrin, name)));
 }
 
-double Now() {
+inline double Now() {
     LARGE_INTEGER counter, frequency;
     QueryPerformanceCounter(&counter);
     QueryPerformanceFrequency(&frequency);

@@ -76,7 +76,7 @@ int main() {
                          static_cast<double>(intervals[(intervals.size() * 95) / 100]) / ticksPerMillisecond};
     };
 
-    const double started = Now();
+    const LONGLONG started = Ticks();
     setFrameRate(0);
     const Intervals unpaced = measure(0, 200);
     std::printf("The frame without a wait: mean %.2f ms, p95 %.2f ms\n", unpaced.mean, unpaced.p95);
@@ -95,7 +95,8 @@ int main() {
                         meanOff, paced.p95, paced.p95 - period, met ? "met" : "missed");
         }
     }
-    std::printf("%d of 6 rows miss a goal (%.1f s in all)\n", missed, Now() - started);
+    std::printf("%d of 6 rows miss a goal (%.1f s in all)\n", missed,
+                static_cast<double>(Ticks() - started) / static_cast<double>(frequency.QuadPart));
     Command<int>("Sprite_End")();
     DestroyWindow(window);
     return 0;
