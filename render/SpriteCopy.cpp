@@ -1,6 +1,7 @@
-// The drawing target, sprite copies and grabs. A sprite becomes the target
-// through its texture object's render-target surface; what is drawn into it
-// reaches the sprite's pixel copy when the target changes (FinishRendering).
+// The drawing target's changes, sprite copies and grabs. A sprite becomes the
+// target through its texture object's render-target surface; what is drawn
+// into it reaches the sprite's pixel copy when the target changes
+// (FinishRendering). The target's check and reset are the device state's.
 // A 32-bit sprite is drawn into with its alpha: see SetTargetAlphaBlend.
 #include "render/SpriteCopy.h"
 
@@ -15,27 +16,6 @@ namespace korrin {
 
 namespace {
 
-// The surface the device draws into while a sprite is the target (the device
-// holds the reference); null for the back buffer.
-IDirect3DSurface9* targetSurface;
-
-// The surface GetRenderTarget handed out, as the texture object still holds it.
-IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
-    if (!texture) return nullptr;
-    return texture->kind == kTextureRenderTarget ? texture->textureSurface : texture->targetSurface;
-}
-
-// The back buffer as the target, on the device when there is one.
-HRESULT TargetBackBuffer() {
-    currentBuffer = -1;
-    targetSurface = nullptr;
-    targetWidth = screenWidth;
-    targetHeight = screenHeight;
-    if (!device) return E_FAIL;
-    SetTargetAlphaBlend(0);
-    return device->SetRenderTarget(0, backBuffer);
-}
-
 // Makes the sprite under `number` w x h of these flags, keeping a live one
 // that already matches (`matches`); the sprite, or null. A handle that does
 // not match is refused with its sprite left alone: a new sprite could not
@@ -49,22 +29,13 @@ Sprite* MatchingSprite(ObjectNumber number, int width, int height, int flags, Ma
 
 }  // namespace
 
-void ReviewDrawTarget() {
-    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    const Sprite* sprite = FindSprite(currentBuffer);
-    if (sprite && targetSurface && HeldRenderSurface(sprite->texture) == targetSurface) return;
-    TargetBackBuffer();
-}
-
-void ResetDrawTarget() { TargetBackBuffer(); }
-
 int UseBuffer(ObjectNumber number) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!device) return Fail("UseBuffer: no screen is open");
     CheckDrawTarget();
     if (number == currentBuffer) return 1;
     if (currentBuffer != -1) FinishRendering(FindSprite(currentBuffer)->texture);
-    if (number == -1) return SUCCEEDED(TargetBackBuffer()) ? 1 : Fail("UseBuffer: the back buffer cannot be the target");
+    if (number == -1) return SUCCEEDED(ResetDrawTarget()) ? 1 : Fail("UseBuffer: the back buffer cannot be the target");
 
     Sprite* sprite = FindSprite(number);
     if (!sprite) return Fail("UseBuffer: no sprite %ld", static_cast<long>(number));

@@ -1,4 +1,4 @@
-// Screen and presentation commands.
+// Screen and presentation commands, and the library's teardown.
 #include <windows.h>
 
 #include "frame/ErrorPosition.h"
@@ -21,6 +21,16 @@ void* ScreenRefused(const char* command, int width, int height, const char* what
 }  // namespace
 
 extern "C" {
+
+int __stdcall Sprite_End() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::ShutdownLibrary();
+}
+
+void* __stdcall __GetD3DDevice9() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::device;
+}
 
 void* __stdcall OpenScreen(int width, int height, int depth, const char* title) noexcept {
     RECORD_POSITION(MODULE_MAIN);

@@ -6,7 +6,6 @@
 #include "frame/LastError.h"
 #include "frame/globals.h"
 #include "render/DeviceState.h"
-#include "render/SpriteCopy.h"
 #include "sprites/Sprite.h"
 #include "sprites/TextureManager.h"
 
