@@ -35,11 +35,8 @@ void* __stdcall __GetD3DDevice9() noexcept {
 void* __stdcall OpenScreen(int width, int height, int depth, const char* title) noexcept {
     RECORD_POSITION(MODULE_MAIN);
     if (void* opened = korrin::OpenScreen(width, height, depth, title)) return opened;
-    char what[80];
-    if (korrin::ChooseBackBufferFormat(depth) == D3DFMT_UNKNOWN)
-        wsprintfA(what, "no full-screen format of %d bits", depth);
-    else
-        wsprintfA(what, "the device refused %dx%d at %d bits", width, height, depth);
+    char what[96];
+    wsprintfA(what, "the device refused %dx%d at %d bits (a full-screen depth is 16 or 32)", width, height, depth);
     return ScreenRefused("OpenScreen", width, height, what);
 }
 
