@@ -5,6 +5,7 @@
 #include <array>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/platform.h"
 
 namespace korrin {
@@ -73,8 +74,11 @@ IDirectInput8A* CreateDirectInput(HMODULE* library) {
         reinterpret_cast<void*>(LoadComponent(library, "DInput8.dll", "DirectInput8Create")));
     if (!create) return nullptr;
     void* object = nullptr;
-    if (FAILED(create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION, iidDirectInput8A, &object, nullptr)))
+    const HRESULT result = create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION, iidDirectInput8A, &object, nullptr);
+    if (FAILED(result)) {
+        NoteFailure("DirectInput8Create failed (0x%08lX)", result);
         return nullptr;
+    }
     return static_cast<IDirectInput8A*>(object);
 }
 
@@ -104,7 +108,9 @@ bool StartDirectInput(IDirectInput8A*& input, HMODULE& library, DWORD deviceClas
     }
     if (!first) return true;
     *first = GUID{};
-    return SUCCEEDED(input->EnumDevices(deviceClass, FirstDevice, first, DIEDFL_ALLDEVICES));
+    if (SUCCEEDED(input->EnumDevices(deviceClass, FirstDevice, first, DIEDFL_ALLDEVICES))) return true;
+    NoteFailure("DirectInput cannot list %s", deviceClass == DI8DEVCLASS_KEYBOARD ? "keyboards" : "game controllers");
+    return false;
 }
 
 HWND InputWindow(HWND window) {

@@ -36,7 +36,7 @@ constexpr BYTE kHeldBit = 0x80;
 // `first` is given, stores the first attached device of `deviceClass` there
 // (all zero for none). False when the object cannot be made (then nothing
 // stays loaded) or the enumeration fails (the object stays, for the device's
-// shutdown to free).
+// shutdown to free); the reason is noted for the Init command.
 bool StartDirectInput(IDirectInput8A*& input, HMODULE& library, DWORD deviceClass, GUID* first);
 
 // The window a device binds to: `window` when it is a window, else the
