@@ -26,6 +26,7 @@ int refreshRate;
 int screenWidth, screenHeight;
 int targetWidth, targetHeight;
 int currentBuffer;
+IDirect3DSurface9* targetSurface;
 int screenIsWindowed;
 int viewX, viewY, autoStretch;
 int rightOffset, bottomOffset;

@@ -47,6 +47,8 @@ extern int refreshRate;                        // screen opening, SetRefreshRate
 extern int screenWidth, screenHeight;          // screen opening
 extern int targetWidth, targetHeight;          // screen opening, UseBuffer
 extern int currentBuffer;                      // screen opening (-1), UseBuffer
+extern IDirect3DSurface9* targetSurface;       // the surface drawn into while a sprite is the target (the
+                                               // device holds the reference), null for the back buffer; UseBuffer
 extern int screenIsWindowed;                   // OpenScreen (0), OpenWindowedScreen (1)
 extern int viewX, viewY, autoStretch;          // OpenWindowedScreen
 extern int rightOffset, bottomOffset;          // OpenWindowedScreen

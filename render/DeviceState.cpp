@@ -1,10 +1,12 @@
-// The scene, the render-state cache and the colour-key shader binding.
+// The scene, the drawing target's check, the render-state cache and the
+// colour-key shader binding.
 #include "render/DeviceState.h"
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
-#include "render/SpriteCopy.h"
 #include "render/SpriteQuad.h"
+#include "sprites/Sprite.h"
 
 namespace korrin {
 
@@ -19,7 +21,32 @@ bool Recorded(HRESULT result, int& entry, int value) {
     return SUCCEEDED(result);
 }
 
+// The surface GetRenderTarget handed out, as the texture object still holds it.
+IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
+    if (!texture) return nullptr;
+    return texture->kind == kTextureRenderTarget ? texture->textureSurface : texture->targetSurface;
+}
+
 }  // namespace
+
+// --- the drawing target ----------------------------------------------------------
+
+void ReviewDrawTarget() {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    const Sprite* sprite = FindSprite(currentBuffer);
+    if (sprite && targetSurface && HeldRenderSurface(sprite->texture) == targetSurface) return;
+    ResetDrawTarget();
+}
+
+HRESULT ResetDrawTarget() {
+    currentBuffer = -1;
+    targetSurface = nullptr;
+    targetWidth = screenWidth;
+    targetHeight = screenHeight;
+    if (!device) return E_FAIL;
+    SetTargetAlphaBlend(0);
+    return device->SetRenderTarget(0, backBuffer);
+}
 
 // --- the scene ---------------------------------------------------------------
 
@@ -31,6 +58,11 @@ bool EnsureScene() {
         inScene = 1;
     }
     return true;
+}
+
+int SceneRefused(const char* command) {
+    if (!screenActive || !device) return Fail("%s: no usable screen", command);
+    return Fail("%s: the device cannot begin a scene", command);
 }
 
 void EndSceneIfOpen() {

@@ -1,39 +1,20 @@
-// The drawing target, sprite copies and grabs. A sprite becomes the target
-// through its texture object's render-target surface; what is drawn into it
-// reaches the sprite's pixel copy when the target changes (FinishRendering).
+// The drawing target's changes, sprite copies and grabs. A sprite becomes the
+// target through its texture object's render-target surface; what is drawn
+// into it reaches the sprite's pixel copy when the target changes
+// (FinishRendering). The target's check and reset are the device state's.
 // A 32-bit sprite is drawn into with its alpha: see SetTargetAlphaBlend.
 #include "render/SpriteCopy.h"
 
 #include <cstdint>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "render/DeviceState.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {
 
 namespace {
-
-// The surface the device draws into while a sprite is the target (the device
-// holds the reference); null for the back buffer.
-IDirect3DSurface9* targetSurface;
-
-// The surface GetRenderTarget handed out, as the texture object still holds it.
-IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
-    if (!texture) return nullptr;
-    return texture->kind == kTextureRenderTarget ? texture->textureSurface : texture->targetSurface;
-}
-
-// The back buffer as the target, on the device when there is one.
-HRESULT TargetBackBuffer() {
-    currentBuffer = -1;
-    targetSurface = nullptr;
-    targetWidth = screenWidth;
-    targetHeight = screenHeight;
-    if (!device) return E_FAIL;
-    SetTargetAlphaBlend(0);
-    return device->SetRenderTarget(0, backBuffer);
-}
 
 // Makes the sprite under `number` w x h of these flags, keeping a live one
 // that already matches (`matches`); the sprite, or null. A handle that does
@@ -48,28 +29,20 @@ Sprite* MatchingSprite(ObjectNumber number, int width, int height, int flags, Ma
 
 }  // namespace
 
-void ReviewDrawTarget() {
-    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    const Sprite* sprite = FindSprite(currentBuffer);
-    if (sprite && targetSurface && HeldRenderSurface(sprite->texture) == targetSurface) return;
-    TargetBackBuffer();
-}
-
-void ResetDrawTarget() { TargetBackBuffer(); }
-
 int UseBuffer(ObjectNumber number) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (!device) return 0;
+    if (!device) return Fail("UseBuffer: no screen is open");
     CheckDrawTarget();
     if (number == currentBuffer) return 1;
     if (currentBuffer != -1) FinishRendering(FindSprite(currentBuffer)->texture);
-    if (number == -1) return SUCCEEDED(TargetBackBuffer()) ? 1 : 0;
+    if (number == -1) return SUCCEEDED(ResetDrawTarget()) ? 1 : Fail("UseBuffer: the back buffer cannot be the target");
 
     Sprite* sprite = FindSprite(number);
-    if (!sprite) return 0;
+    if (!sprite) return Fail("UseBuffer: no sprite %ld", static_cast<long>(number));
     if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable)) sprite->texture = replacement;
     IDirect3DSurface9* surface = GetRenderTarget(sprite->texture);
-    if (!surface || FAILED(device->SetRenderTarget(0, surface))) return 0;
+    if (!surface || FAILED(device->SetRenderTarget(0, surface)))
+        return Fail("UseBuffer: sprite %ld cannot be drawn into", static_cast<long>(number));
     SetTargetAlphaBlend(GetKind(sprite->texture) == kTextureAlpha32);
     currentBuffer = number;
     targetSurface = surface;
@@ -81,19 +54,22 @@ int UseBuffer(ObjectNumber number) {
 ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     Sprite* from = FindSprite(source);
-    if (!from) return 0;
-    if (flags == kSpriteAlpha && from->flags != kSpriteAlpha) return 0;  // an alpha copy needs an alpha source
+    if (!from) return Fail("CopySprite2: no sprite %ld", static_cast<long>(source));
+    if (flags == kSpriteAlpha && from->flags != kSpriteAlpha)
+        return Fail("CopySprite2: flags 2 copy alpha sprites, and sprite %ld is none", static_cast<long>(source));
     const int width = from->imageWidth, height = from->imageHeight;
     auto matches = [&](const Sprite* s) {
         return s->flags == flags && s->imageWidth == width && s->imageHeight == height;
     };
     // A sprite copied onto itself is already its copy; remaking it would free the source.
-    if (FindSprite(destination) == from) return matches(from) ? CreationResult(destination, from, from->texture) : 0;
+    if (FindSprite(destination) == from)
+        return matches(from) ? CreationResult(destination, from, from->texture)
+                             : Fail("CopySprite2: sprite %ld cannot be remade from itself", static_cast<long>(source));
 
     Sprite* to = FindSprite(destination);
     const bool made = !(to && matches(to));
     to = MatchingSprite(destination, width, height, flags, matches);
-    if (!to) return 0;
+    if (!to) return FailIn("CopySprite2");
     from = FindSprite(source);  // making a sprite may have moved the records
     if (made && flags == kSpriteAlpha) to->alphaTexture = CreateTexture(device, width, height, kTextureAlpha32, 0);
 
@@ -102,7 +78,7 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
     const bool copied = toDC && BitBlt(toDC, 0, 0, width, height, fromDC, 0, 0, SRCCOPY);
     if (toDC) CloseDC(to->texture, 0);
     if (fromDC) CloseDC(from->texture, 1);
-    if (!copied) return 0;
+    if (!copied) return Fail("CopySprite2: the pixels cannot be copied");
 
     if (from->alphaTexture && to->alphaTexture) {
         HDC alphaFrom = OpenDC(from->alphaTexture);
@@ -110,7 +86,7 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
         const bool alphaCopied = alphaTo && BitBlt(alphaTo, 0, 0, width, height, alphaFrom, 0, 0, SRCCOPY);
         if (alphaTo) CloseDC(to->alphaTexture, 0);
         if (alphaFrom) CloseDC(from->alphaTexture, 1);
-        if (!alphaCopied) return 0;
+        if (!alphaCopied) return Fail("CopySprite2: the alpha image cannot be copied");
     }
     return CreationResult(destination, to, to->texture);
 }
@@ -120,18 +96,20 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
 // grab shows what was drawn into it, as the ended scene does for the back buffer.
 ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height, int flags) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (!device) return 0;
+    if (!device) return Fail("GrabSprite2: no screen is open");
     CheckDrawTarget();
-    if (flags == kSpriteAlpha || width <= 0 || height <= 0 || x < 0 || y < 0) return 0;
-    if (static_cast<std::int64_t>(x) + width > targetWidth || static_cast<std::int64_t>(y) + height > targetHeight)
-        return 0;
+    if (flags == kSpriteAlpha) return Fail("GrabSprite2: flags 2 (an alpha sprite) need an image");
+    if (width <= 0 || height <= 0 || x < 0 || y < 0 || static_cast<std::int64_t>(x) + width > targetWidth ||
+        static_cast<std::int64_t>(y) + height > targetHeight)
+        return Fail("GrabSprite2: %dx%d at (%d, %d) is not inside the %dx%d target", width, height, x, y, targetWidth,
+                    targetHeight);
 
     const int depth = (flags & kSprite32Bit) ? 32 : 16;
     auto matches = [&](const Sprite* s) { return s->width == width && s->height == height && s->depth == depth; };
     const Sprite* existing = FindSprite(number);
     const bool kept = existing && matches(existing);
     Sprite* sprite = MatchingSprite(number, width, height, flags, matches);
-    if (!sprite) return 0;
+    if (!sprite) return FailIn("GrabSprite2");
     if (kept) {
         if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable))
             sprite->texture = replacement;
@@ -141,7 +119,7 @@ ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height
     // then there is nothing to grab from.
     const bool fromSprite = currentBuffer != -1;
     CheckDrawTarget();
-    if (fromSprite && currentBuffer == -1) return 0;
+    if (fromSprite && currentBuffer == -1) return Fail("GrabSprite2: remaking the sprite freed the target");
 
     // The source: the target sprite's pixel copy, or the back buffer.
     TextureObject* sourceTexture = nullptr;
@@ -153,14 +131,14 @@ ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height
     } else if (!backBuffer || FAILED(backBuffer->GetDC(&sourceDC))) {
         sourceDC = nullptr;
     }
-    if (!sourceDC) return 0;
+    if (!sourceDC) return Fail("GrabSprite2: the target cannot be read");
 
     HDC dc = OpenDC(sprite->texture);
     const bool copied = dc && BitBlt(dc, 0, 0, width, height, sourceDC, x, y, SRCCOPY);
     if (dc) CloseDC(sprite->texture, 0);
     if (sourceTexture) CloseDC(sourceTexture, 1);
     else backBuffer->ReleaseDC(sourceDC);
-    return copied ? CreationResult(number, sprite, sprite->texture) : 0;
+    return copied ? CreationResult(number, sprite, sprite->texture) : Fail("GrabSprite2: the pixels cannot be copied");
 }
 
 }  // namespace korrin

@@ -20,12 +20,19 @@ fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 for file in bin/korrin.dll lib/libkorrin.dll.a lib/korrin.def lib/korrin-import.def include/korrin.h \
             lib/cmake/korrin/korrinConfig.cmake lib/cmake/korrin/korrinConfigVersion.cmake \
+            lib/cmake/korrin/i686-w64-mingw32.cmake \
             README.md LICENSE docs/commands.md examples/minimal.c \
             licenses/libpng.txt licenses/libjpeg-turbo.md licenses/libtiff.md licenses/libogg.txt \
             licenses/libvorbis.txt licenses/zlib.txt; do
     [ -s "$prefix/$file" ] || fail "the install tree lacks $file"
 done
 grep -q "the korrin developers" "$prefix/LICENSE" || fail "LICENSE names no holder"
+# The README shows minimal.c's main as it is in the file.
+python3 - "$prefix/README.md" "$prefix/examples/minimal.c" <<'PY' || fail "the README's code of minimal.c is not in the file"
+import re, sys
+blocks = re.findall(r"```c\n(.*?)```", open(sys.argv[1], encoding="utf-8").read(), re.S)
+sys.exit(0 if blocks and blocks[0] in open(sys.argv[2], encoding="utf-8").read() else 1)
+PY
 # The import library binds the header's stdcall names to the DLL's plain ones.
 i686-w64-mingw32-nm "$prefix/lib/libkorrin.dll.a" >"$work/implib.txt"
 grep -q ' T _InitSprite@0$' "$work/implib.txt" || fail "libkorrin.dll.a has no stdcall-decorated InitSprite@0"
@@ -33,16 +40,16 @@ grep -q ' T _InitSprite@0$' "$work/implib.txt" || fail "libkorrin.dll.a has no s
 # --- a separate project against the package -----------------------------------
 # Found through CMAKE_PREFIX_PATH, the package refuses a 64-bit build...
 if cmake -S "$source/tests/package/consumer" -B "$work/consumer64" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
-         -DKORRIN_EXAMPLES_DIR="$source/examples" >"$work/configure64.log" 2>&1; then
+         -DKORRIN_EXAMPLES_DIR="$prefix/examples" >"$work/configure64.log" 2>&1; then
     fail "a 64-bit project accepted the 32-bit package"
 fi
 grep -q "$prefix/lib/cmake/korrin/korrinConfig.cmake, version: 1.0.0 (32bit)" "$work/configure64.log" \
     || { cat "$work/configure64.log"; fail "the 64-bit project did not find the package to refuse it"; }
-# ...and serves a 32-bit one. The cross toolchain searches packages only below
-# its own root, so the package is named there by its folder.
-cmake -S "$source/tests/package/consumer" -B "$work/consumer" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$source/cmake/i686-w64-mingw32.cmake" \
-      -Dkorrin_DIR="$prefix/lib/cmake/korrin" -DKORRIN_EXAMPLES_DIR="$source/examples" >"$work/configure.log" 2>&1 \
+# ...and serves a 32-bit one, configured as the README says: with the cross
+# toolchain file from the install tree alone, which finds the package there.
+cmake -S "$source/tests/package/consumer" -B "$work/consumer" \
+      -DCMAKE_TOOLCHAIN_FILE="$prefix/lib/cmake/korrin/i686-w64-mingw32.cmake" \
+      -DKORRIN_EXAMPLES_DIR="$prefix/examples" >"$work/configure.log" 2>&1 \
     || { cat "$work/configure.log"; fail "the consumer project did not configure"; }
 grep -q "korrin 1.0.0 from $prefix/lib/cmake/korrin" "$work/configure.log" \
     || { cat "$work/configure.log"; fail "find_package did not report the installed package"; }
