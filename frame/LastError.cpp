@@ -17,9 +17,11 @@ namespace {
 char lastError[kLastErrorBytes];  // the reason, zero-terminated; "" until something fails
 bool noted;                       // lastError holds a NoteFailure detail no command has taken yet
 
-void Format(char* into, int bytes, const char* format, va_list arguments) {
-    if (std::vsnprintf(into, static_cast<size_t>(bytes), format, arguments) < 0) into[0] = '\0';
-    into[bytes - 1] = '\0';
+// Writes the reason into lastError; `detail` marks it as one for FailIn to take.
+void Record(bool detail, const char* format, va_list arguments) {
+    if (std::vsnprintf(lastError, sizeof lastError, format, arguments) < 0) lastError[0] = '\0';
+    lastError[kLastErrorBytes - 1] = '\0';
+    noted = detail;
 }
 
 }  // namespace
@@ -27,9 +29,8 @@ void Format(char* into, int bytes, const char* format, va_list arguments) {
 int Fail(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    Format(lastError, kLastErrorBytes, format, arguments);
+    Record(false, format, arguments);
     va_end(arguments);
-    noted = false;
     OutputDebugStringA(lastError);
     return 0;
 }
@@ -37,9 +38,8 @@ int Fail(const char* format, ...) {
 int NoteFailure(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    Format(lastError, kLastErrorBytes, format, arguments);
+    Record(true, format, arguments);
     va_end(arguments);
-    noted = true;
     return 0;
 }
 

@@ -34,6 +34,14 @@ int NoteFailure(const char* format, ...) KORRIN_PRINTF_LIKE;
 // the debugger; returns 0.
 int FailIn(const char* command);
 
+// `object`, or null with "<command>: no <kind> <number>" recorded when it is
+// null: the lookup of a command's numbered object.
+template <typename Object>
+Object* FoundOrFail(Object* object, const char* command, const char* kind, int number) {
+    if (!object) Fail("%s: no %s %d", command, kind, number);
+    return object;
+}
+
 // The last reason; empty before the first failure.
 const char* LastError();
 

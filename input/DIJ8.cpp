@@ -38,9 +38,7 @@ void DetachJoystick() {
 
 void ShutdownJoystick() {
     RECORD_POSITION(MODULE_JOYSTICK);
-    DetachJoystick();
-    FreeDirectInput(joystickInput, joystickLibrary);
-    joystickReady = 0;
+    ShutdownInputDevice(DetachJoystick, joystickInput, joystickLibrary, joystickReady);
 }
 
 // Without a controller there is nothing to create: every attach fails.
@@ -56,11 +54,8 @@ IDirectInputDevice8A* AttachJoystick(HWND window) {
 // Succeeds without a controller too: that shows only when attaching.
 int InitJoystick() {
     RECORD_POSITION(MODULE_JOYSTICK);
-    ShutdownJoystick();
-    if (!StartDirectInput(joystickInput, joystickLibrary, DI8DEVCLASS_GAMECTRL, &joystickGuid))
-        return FailIn("InitJoystick");
-    joystickReady = 1;
-    return 1;
+    return InitInputDevice("InitJoystick", ShutdownJoystick, joystickInput, joystickLibrary, DI8DEVCLASS_GAMECTRL,
+                           &joystickGuid, joystickReady);
 }
 
 int ExamineJoystick() {

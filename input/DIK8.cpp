@@ -57,10 +57,8 @@ void DetachKeyboard() {
 
 void ShutdownKeyboard() {
     RECORD_POSITION(MODULE_KEYBOARD);
-    DetachKeyboard();
-    FreeDirectInput(keyboardInput, keyboardLibrary);
+    ShutdownInputDevice(DetachKeyboard, keyboardInput, keyboardLibrary, keyboardReady);
     layoutMapping = 0;
-    keyboardReady = 0;
 }
 
 IDirectInputDevice8A* AttachKeyboard(HWND window) {
@@ -83,11 +81,8 @@ IDirectInputDevice8A* AttachKeyboard(HWND window) {
 
 int InitKeyboard() {
     RECORD_POSITION(MODULE_KEYBOARD);
-    ShutdownKeyboard();
-    if (!StartDirectInput(keyboardInput, keyboardLibrary, DI8DEVCLASS_KEYBOARD, &keyboardGuid))
-        return FailIn("InitKeyboard");
-    keyboardReady = 1;
-    return 1;
+    return InitInputDevice("InitKeyboard", ShutdownKeyboard, keyboardInput, keyboardLibrary, DI8DEVCLASS_KEYBOARD,
+                           &keyboardGuid, keyboardReady);
 }
 
 // A read that fails (the window lost the foreground) leaves no key down: the

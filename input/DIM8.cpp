@@ -44,9 +44,7 @@ void DetachMouse() {
 
 void ShutdownMouse() {
     RECORD_POSITION(MODULE_MOUSE);
-    DetachMouse();
-    FreeDirectInput(mouseInput, mouseLibrary);
-    mouseReady = 0;
+    ShutdownInputDevice(DetachMouse, mouseInput, mouseLibrary, mouseReady);
 }
 
 IDirectInputDevice8A* AttachMouse(HWND window) {
@@ -61,10 +59,7 @@ IDirectInputDevice8A* AttachMouse(HWND window) {
 // No device is enumerated: the mouse is always the system mouse.
 int InitMouse() {
     RECORD_POSITION(MODULE_MOUSE);
-    ShutdownMouse();
-    if (!StartDirectInput(mouseInput, mouseLibrary, 0, nullptr)) return FailIn("InitMouse");
-    mouseReady = 1;
-    return 1;
+    return InitInputDevice("InitMouse", ShutdownMouse, mouseInput, mouseLibrary, 0, nullptr, mouseReady);
 }
 
 // A failed read (the window lost the foreground) counts as a read of no

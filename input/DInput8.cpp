@@ -113,6 +113,20 @@ bool StartDirectInput(IDirectInput8A*& input, HMODULE& library, DWORD deviceClas
     return false;
 }
 
+int InitInputDevice(const char* command, void (*shutdown)(), IDirectInput8A*& input, HMODULE& library,
+                    DWORD deviceClass, GUID* first, int& ready) {
+    shutdown();
+    if (!StartDirectInput(input, library, deviceClass, first)) return FailIn(command);
+    ready = 1;
+    return 1;
+}
+
+void ShutdownInputDevice(void (*detach)(), IDirectInput8A*& input, HMODULE& library, int& ready) {
+    detach();
+    FreeDirectInput(input, library);
+    ready = 0;
+}
+
 HWND InputWindow(HWND window) {
     RECORD_POSITION(MODULE_DINPUT);
     return IsWindow(window) ? window : GetForegroundWindow();

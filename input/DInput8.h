@@ -39,6 +39,16 @@ constexpr BYTE kHeldBit = 0x80;
 // shutdown to free); the reason is noted for the Init command.
 bool StartDirectInput(IDirectInput8A*& input, HMODULE& library, DWORD deviceClass, GUID* first);
 
+// An Init command's whole sequence: `shutdown` (the device's own), then
+// StartDirectInput; on success sets `ready` and returns 1, else the reason
+// goes to `command` and the result is 0.
+int InitInputDevice(const char* command, void (*shutdown)(), IDirectInput8A*& input, HMODULE& library,
+                    DWORD deviceClass, GUID* first, int& ready);
+
+// A shutdown's common steps: `detach` (the device's own), FreeDirectInput,
+// and `ready` cleared.
+void ShutdownInputDevice(void (*detach)(), IDirectInput8A*& input, HMODULE& library, int& ready);
+
 // The window a device binds to: `window` when it is a window, else the
 // foreground window.
 HWND InputWindow(HWND window);

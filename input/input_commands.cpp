@@ -1,113 +1,41 @@
-// Keyboard, mouse and joystick commands.
+// Keyboard, mouse and joystick commands. Each records its position and hands
+// over to the device's own operation of the same name.
 #include "frame/ErrorPosition.h"
 #include "input/input.h"
 #include "korrin.h"
 
+#define INPUT_COMMAND(result, name, parameters, arguments) \
+    result __stdcall name parameters noexcept {             \
+        RECORD_POSITION(MODULE_MAIN);                       \
+        return korrin::name arguments;                      \
+    }
+
 extern "C" {
 
-int __stdcall InitKeyboard() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::InitKeyboard();
-}
+INPUT_COMMAND(int, InitKeyboard, (), ())
+INPUT_COMMAND(int, ExamineKeyboard, (), ())
+INPUT_COMMAND(int, KeyboardPushed, (int key), (key))
+INPUT_COMMAND(int, KeyboardReleased, (int key), (key))
+INPUT_COMMAND(int, KeyboardMode, (int flags), (flags))
+INPUT_COMMAND(const char *, KeyboardInkey, (), ())
 
-int __stdcall ExamineKeyboard() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::ExamineKeyboard();
-}
+INPUT_COMMAND(int, InitMouse, (), ())
+INPUT_COMMAND(int, ExamineMouse, (), ())
+INPUT_COMMAND(int, MouseButton, (int button), (button))
+INPUT_COMMAND(int, MouseX, (), ())
+INPUT_COMMAND(int, MouseY, (), ())
+INPUT_COMMAND(int, MouseDeltaX, (), ())
+INPUT_COMMAND(int, MouseDeltaY, (), ())
+INPUT_COMMAND(int, MouseWheel, (), ())
+INPUT_COMMAND(int, MouseLocate, (int x, int y), (x, y))
+INPUT_COMMAND(int, ReleaseMouse, (int state), (state))
 
-int __stdcall KeyboardPushed(int key) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::KeyboardPushed(key);
-}
+INPUT_COMMAND(int, InitJoystick, (), ())
+INPUT_COMMAND(int, ExamineJoystick, (), ())
+INPUT_COMMAND(int, JoystickButton, (int button), (button))
+INPUT_COMMAND(int, JoystickAxisX, (), ())
+INPUT_COMMAND(int, JoystickAxisY, (), ())
 
-int __stdcall KeyboardReleased(int key) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::KeyboardReleased(key);
-}
+} // extern "C"
 
-int __stdcall KeyboardMode(int flags) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::KeyboardMode(flags);
-}
-
-const char* __stdcall KeyboardInkey() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::KeyboardInkey();
-}
-
-int __stdcall InitMouse() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::InitMouse();
-}
-
-int __stdcall ExamineMouse() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::ExamineMouse();
-}
-
-int __stdcall MouseButton(int button) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseButton(button);
-}
-
-int __stdcall MouseX() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseX();
-}
-
-int __stdcall MouseY() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseY();
-}
-
-int __stdcall MouseDeltaX() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseDeltaX();
-}
-
-int __stdcall MouseDeltaY() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseDeltaY();
-}
-
-int __stdcall MouseWheel() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseWheel();
-}
-
-int __stdcall MouseLocate(int x, int y) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseLocate(x, y);
-}
-
-int __stdcall ReleaseMouse(int state) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::ReleaseMouse(state);
-}
-
-int __stdcall InitJoystick() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::InitJoystick();
-}
-
-int __stdcall ExamineJoystick() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::ExamineJoystick();
-}
-
-int __stdcall JoystickButton(int button) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::JoystickButton(button);
-}
-
-int __stdcall JoystickAxisX() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::JoystickAxisX();
-}
-
-int __stdcall JoystickAxisY() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::JoystickAxisY();
-}
-
-}  // extern "C"
+#undef INPUT_COMMAND

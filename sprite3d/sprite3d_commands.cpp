@@ -12,11 +12,12 @@ using korrin::Sprite3D;
 
 namespace {
 
-// The 3D sprite under `number`, or null with the reason recorded for `command`.
-Sprite3D* Sprite3DFor(const char* command, int number) {
-    Sprite3D* sprite = FindSprite3D(number);
-    if (!sprite) Fail("%s: no 3D sprite %d", command, number);
-    return sprite;
+// `change` applied to the 3D sprite under `number`, or 0 with the reason
+// recorded for `command` when there is no such sprite.
+template <typename Change>
+int ChangeSprite3D(const char* command, int number, Change change) {
+    Sprite3D* sprite = korrin::FoundOrFail(FindSprite3D(number), command, "3D sprite", number);
+    return sprite ? change(sprite) : 0;
 }
 
 }  // namespace
@@ -46,28 +47,28 @@ int __stdcall FreeSprite3D(int number) noexcept {
 
 int __stdcall ZoomSprite3D(int number, int width, int height) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    Sprite3D* sprite = Sprite3DFor("ZoomSprite3D", number);
-    if (sprite == nullptr) return 0;
-    korrin::SetSprite3DZoom(sprite, width, height);
-    return 1;
+    return ChangeSprite3D("ZoomSprite3D", number, [&](Sprite3D* sprite) {
+        korrin::SetSprite3DZoom(sprite, width, height);
+        return 1;
+    });
 }
 
 int __stdcall RotateSprite3D(int number, int angle, int mode) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    Sprite3D* sprite = Sprite3DFor("RotateSprite3D", number);
-    if (sprite == nullptr) return 0;
-    korrin::SetSprite3DRotation(sprite, angle, mode);
-    return 1;
+    return ChangeSprite3D("RotateSprite3D", number, [&](Sprite3D* sprite) {
+        korrin::SetSprite3DRotation(sprite, angle, mode);
+        return 1;
+    });
 }
 
 // A depth of 0 (or one that is not finite) is refused with 0, the record unchanged.
 int __stdcall TransformSprite3D2(int number, float x1, float y1, float z1, float x2, float y2, float z2, float x3,
                                  float y3, float z3, float x4, float y4, float z4) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    Sprite3D* sprite = Sprite3DFor("TransformSprite3D2", number);
-    if (sprite == nullptr) return 0;
     const float corners[12] = {x1, y1, z1, x2, y2, z2, x3, y3, z3, x4, y4, z4};
-    return korrin::SetSprite3DCorners(sprite, corners) ? 1 : Fail("TransformSprite3D2: a depth of 0 or not finite");
+    return ChangeSprite3D("TransformSprite3D2", number, [&](Sprite3D* sprite) {
+        return korrin::SetSprite3DCorners(sprite, corners) ? 1 : Fail("TransformSprite3D2: a depth of 0 or not finite");
+    });
 }
 
 int __stdcall TransformSprite3D(int number, float x1, float y1, float x2, float y2, float x3, float y3, float x4,

@@ -204,20 +204,28 @@ int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
     return sprite ? static_cast<int>(CreationResult(number, sprite, sprite->texture)) : 0;
 }
 
+// A load or catch command: `load` reads the image from `source` (a file name
+// or an address; null is refused with `noSource`), which then becomes sprite
+// `number`.
+template <typename Source>
+int LoadAndImport(const char* command, int number, int flags, Source* source, const char* noSource,
+                  bool (*load)(Source*, LoadedImage*)) {
+    if (!source) return Fail("%s: %s", command, noSource);
+    if (!spriteRegistry || !device) return Fail("%s: no screen is open", command);
+    LoadedImage image;
+    if (!load(source, &image)) return FailIn(command);
+    const int made = ImportImage(number, &image, flags);
+    return made ? made : FailIn(command);
+}
+
 }  // namespace
 }  // namespace korrin
 
 extern "C" {
 
 int __stdcall LoadSprite2(int number, const char* file, int flags) noexcept {
-    using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!file) return Fail("LoadSprite2: no file name");
-    if (!spriteRegistry || !device) return Fail("LoadSprite2: no screen is open");
-    LoadedImage image;
-    if (!LoadImageFile(file, &image)) return FailIn("LoadSprite2");
-    const int made = ImportImage(number, &image, flags);
-    return made ? made : FailIn("LoadSprite2");
+    return korrin::LoadAndImport("LoadSprite2", number, flags, file, "no file name", korrin::LoadImageFile);
 }
 
 int __stdcall LoadSprite(int number, const char* file) noexcept {
@@ -226,14 +234,8 @@ int __stdcall LoadSprite(int number, const char* file) noexcept {
 }
 
 int __stdcall CatchSprite2(int number, const void* address, int flags) noexcept {
-    using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!address) return Fail("CatchSprite2: no image address");
-    if (!spriteRegistry || !device) return Fail("CatchSprite2: no screen is open");
-    LoadedImage image;
-    if (!LoadImageMemory(address, &image)) return FailIn("CatchSprite2");
-    const int made = ImportImage(number, &image, flags);
-    return made ? made : FailIn("CatchSprite2");
+    return korrin::LoadAndImport("CatchSprite2", number, flags, address, "no image address", korrin::LoadImageMemory);
 }
 
 int __stdcall CatchSprite(int number, const void* address) noexcept {

@@ -15,9 +15,7 @@ namespace {
 
 // The sprite under `number`, or null with the reason recorded for `command`.
 Sprite* SpriteFor(const char* command, int number) {
-    Sprite* sprite = FindSprite(number);
-    if (!sprite) Fail("%s: no sprite %d", command, number);
-    return sprite;
+    return korrin::FoundOrFail(FindSprite(number), command, "sprite", number);
 }
 
 }  // namespace

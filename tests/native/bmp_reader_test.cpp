@@ -115,11 +115,7 @@ TEST(BmpReader, ThirtyTwoBitImagesHaveAlphaOnlyWhenItIsThere) {
     v4.masks = {0x7C00, 0x03E0, 0x001F, 0x8000};
     v4.bits = {0x00, 0xFC, 0x1F, 0x00};
     Image image4;
-    ASSERT_TRUE(Decode(DecodeBmp, Write(v4), image4.get()));
-    EXPECT_EQ(image4->bitsPerPixel, 32);
-    EXPECT_EQ(Rgb(image4.image, 0, 0), 0xFF0000u);
-    EXPECT_EQ(AlphaAt(image4.image, 0, 0), 255);
-    EXPECT_EQ(AlphaAt(image4.image, 1, 0), 0);
+    ExpectOpaqueRedThenClear(DecodeBmp, Write(v4), image4);
 }
 
 TEST(BmpReader, DecodesRunLengthImages) {

@@ -175,6 +175,17 @@ inline Tga Tga24(int descriptor) {
     return tga;
 }
 
+// A 16-bit file with one alpha bit (A1R5G5B5) whose first two pixels are
+// opaque red and fully clear, decoded into `image`: both readers widen it to
+// 32 bits.
+inline void ExpectOpaqueRedThenClear(Decoder decoder, const Bytes& file, Image& image) {
+    ASSERT_TRUE(Decode(decoder, file, image.get()));
+    EXPECT_EQ(image->bitsPerPixel, 32);
+    EXPECT_EQ(Rgb(image.image, 0, 0), 0xFF0000u);
+    EXPECT_EQ(AlphaAt(image.image, 0, 0), 255);
+    EXPECT_EQ(AlphaAt(image.image, 1, 0), 0);
+}
+
 inline void ExpectRedGreenBlueWhiteBlackGrey(const DecodedImage& image) {
     ASSERT_EQ(image.width, 3);
     ASSERT_EQ(image.height, 2);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 
@@ -115,6 +116,34 @@ protected:
         for (int i = 0; i < 12; ++i) EXPECT_EQ(IndexAt(image, i % 4, i / 4), kGreys[i]) << i;
         EXPECT_EQ(image.palette[200], 0xC8C8C8u);
     }
+    // An image made by convert, the header field that shows it is the kind
+    // wanted (none: null), and what it decodes to.
+    struct DecodeCase {
+        const char* source;
+        const char* options;
+        const char* target;
+        int (*header)(const Bytes&);
+        int headerValue;
+        int bitsPerPixel;
+        bool hasAlpha;
+        void (*check)(const DecodedImage&);
+    };
+    static void DecodeEach(Decoder decoder, std::initializer_list<DecodeCase> cases) {
+        for (const DecodeCase& c : cases) {
+            SCOPED_TRACE(c.target);
+            const Bytes file = Convert(c.source, c.options, c.target);
+            if (c.header) {
+                ASSERT_EQ(c.header(file), c.headerValue);
+            }
+            Image image;
+            ASSERT_TRUE(Decode(decoder, file, image.get()));
+            ExpectWellFormed(image.image);
+            EXPECT_EQ(image->bitsPerPixel, c.bitsPerPixel);
+            EXPECT_EQ(image->hasAlpha, c.hasAlpha);
+            c.check(image.image);
+        }
+    }
+
     static void ExpectQuadrants(const DecodedImage& image, int tolerance) {
         ASSERT_EQ(image.width, 16);
         ASSERT_EQ(image.height, 16);
@@ -129,6 +158,7 @@ std::filesystem::path LibraryImages::folder;
 // PNG header fields of a fixture, to make sure it is the kind the test is about.
 int PngColourType(const Bytes& png) { return png.size() > 28 ? png[25] : -1; }
 int PngBitDepth(const Bytes& png) { return png.size() > 28 ? png[24] : -1; }
+int PngInterlace(const Bytes& png) { return png.size() > 28 ? png[28] : -1; }
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
     std::uint32_t crc = 0xFFFFFFFF;
@@ -164,6 +194,18 @@ std::size_t JpegFrame(const Bytes& jpeg, int* marker = nullptr) {
     return 0;
 }
 
+// The marker of the first start-of-frame segment (0: none), and the number of
+// components it declares (-1: no frame).
+int JpegFrameMarker(const Bytes& jpeg) {
+    int marker = 0;
+    JpegFrame(jpeg, &marker);
+    return marker;
+}
+int JpegComponents(const Bytes& jpeg) {
+    const std::size_t frame = JpegFrame(jpeg);
+    return frame ? jpeg[frame + 9] : -1;
+}
+
 // The value of a tag of a little-endian TIFF's first directory (-1: absent),
 // or, with `patch`, the file with that tag's value replaced.
 long TiffTag(Bytes& tiff, int tag, long patch = -1) {
@@ -192,85 +234,47 @@ long TiffTag(Bytes& tiff, int tag, long patch = -1) {
 }  // namespace
 
 TEST_F(LibraryImages, PngKeepsGreyAndPaletteImagesAtEightBits) {
-    const Bytes grey = Convert("greys.pgm", "-define png:color-type=0 -define png:bit-depth=8", "grey.png");
-    ASSERT_EQ(PngColourType(grey), 0);
-    Image g;
-    ASSERT_TRUE(Decode(DecodePng, grey, g.get()));
-    ExpectWellFormed(g.image);
-    ExpectGreys(g.image);
-    EXPECT_FALSE(g->hasAlpha);
-
-    const Bytes oneBit = Convert("bilevel.pgm", "-define png:color-type=0 -define png:bit-depth=1", "bilevel.png");
-    ASSERT_EQ(PngBitDepth(oneBit), 1);
-    Image b;
-    ASSERT_TRUE(Decode(DecodePng, oneBit, b.get()));
-    EXPECT_EQ(b->bitsPerPixel, 8);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(IndexAt(b.image, i % 4, i / 4), kGreys[i] >= 128 ? 255 : 0) << i;
-
-    const Bytes palette = Convert("colours.ppm", "", "PNG8:palette.png");
-    ASSERT_EQ(PngColourType(palette), 3);
-    Image p;
-    ASSERT_TRUE(Decode(DecodePng, palette, p.get()));
-    ExpectWellFormed(p.image);
-    EXPECT_EQ(p->bitsPerPixel, 8);
-    EXPECT_GE(p->paletteSize, 12);
-    EXPECT_FALSE(p->hasAlpha);
-    ExpectColours(p.image);
-
-    const Bytes transparent = Convert("binary.pam", "", "PNG8:transparent.png");
-    ASSERT_EQ(PngColourType(transparent), 3);
-    Image t;
-    ASSERT_TRUE(Decode(DecodePng, transparent, t.get()));
-    EXPECT_EQ(t->bitsPerPixel, 8);
-    EXPECT_TRUE(t->hasAlpha);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(AlphaAt(t.image, i % 4, i / 4), kAlphas[i] >= 128 ? 255 : 0) << i;
-    EXPECT_EQ(Rgb(t.image, 0, 0), 0xFF0000u);
+    DecodeEach(DecodePng, {
+        {"greys.pgm", "-define png:color-type=0 -define png:bit-depth=8", "grey.png", PngColourType, 0, 8, false,
+         [](const DecodedImage& g) { ExpectGreys(g); }},
+        {"bilevel.pgm", "-define png:color-type=0 -define png:bit-depth=1", "bilevel.png", PngBitDepth, 1, 8, false,
+         [](const DecodedImage& b) {
+             for (int i = 0; i < 12; ++i) EXPECT_EQ(IndexAt(b, i % 4, i / 4), kGreys[i] >= 128 ? 255 : 0) << i;
+         }},
+        {"colours.ppm", "", "PNG8:palette.png", PngColourType, 3, 8, false,
+         [](const DecodedImage& p) {
+             EXPECT_GE(p.paletteSize, 12);
+             ExpectColours(p);
+         }},
+        {"binary.pam", "", "PNG8:transparent.png", PngColourType, 3, 8, true,
+         [](const DecodedImage& t) {
+             for (int i = 0; i < 12; ++i) EXPECT_EQ(AlphaAt(t, i % 4, i / 4), kAlphas[i] >= 128 ? 255 : 0) << i;
+             EXPECT_EQ(Rgb(t, 0, 0), 0xFF0000u);
+         }},
+    });
 }
 
 TEST_F(LibraryImages, PngTrueColourBecomesBgrOrBgra) {
-    const Bytes rgb = Convert("colours.ppm", "", "PNG24:rgb.png");
-    ASSERT_EQ(PngColourType(rgb), 2);
-    Image c;
-    ASSERT_TRUE(Decode(DecodePng, rgb, c.get()));
-    ExpectWellFormed(c.image);
-    EXPECT_EQ(c->bitsPerPixel, 24);
-    ExpectColours(c.image);
-
-    const Bytes deep = Convert("colours.ppm", "-depth 16", "PNG48:deep.png");
-    ASSERT_EQ(PngBitDepth(deep), 16);
-    Image d;
-    ASSERT_TRUE(Decode(DecodePng, deep, d.get()));
-    EXPECT_EQ(d->bitsPerPixel, 24);
-    ExpectColours(d.image);
-
-    const Bytes interlaced = Convert("colours.ppm", "-interlace PNG", "PNG24:interlaced.png");
-    ASSERT_EQ(interlaced.size() > 28 ? interlaced[28] : 0, 1);
-    Image i;
-    ASSERT_TRUE(Decode(DecodePng, interlaced, i.get()));
-    ExpectColours(i.image);
-
-    const Bytes rgba = Convert("alpha.pam", "", "PNG32:rgba.png");
-    ASSERT_EQ(PngColourType(rgba), 6);
-    Image a;
-    ASSERT_TRUE(Decode(DecodePng, rgba, a.get()));
-    ExpectWellFormed(a.image);
-    EXPECT_EQ(a->bitsPerPixel, 32);
-    EXPECT_TRUE(a->hasAlpha);
-    for (int k = 0; k < 12; ++k) {
-        EXPECT_EQ(AlphaAt(a.image, k % 4, k / 4), kAlphas[k]) << k;
-        if (kAlphas[k]) {
-            EXPECT_EQ(Rgb(a.image, k % 4, k / 4), kColours[k]) << k;  // straight, not premultiplied
-        }
-    }
-
-    const Bytes greyAlpha = Convert("alpha.pam", "-colorspace Gray -define png:color-type=4", "greyalpha.png");
-    ASSERT_EQ(PngColourType(greyAlpha), 4);
-    Image ga;
-    ASSERT_TRUE(Decode(DecodePng, greyAlpha, ga.get()));
-    EXPECT_EQ(ga->bitsPerPixel, 32);
-    EXPECT_EQ(AlphaAt(ga.image, 2, 0), 128);
-    const std::uint32_t px = Rgb(ga.image, 3, 0);
-    EXPECT_EQ(px & 0xFF, (px >> 8) & 0xFF);  // grey: equal channels
+    DecodeEach(DecodePng, {
+        {"colours.ppm", "", "PNG24:rgb.png", PngColourType, 2, 24, false, ExpectColours},
+        {"colours.ppm", "-depth 16", "PNG48:deep.png", PngBitDepth, 16, 24, false, ExpectColours},
+        {"colours.ppm", "-interlace PNG", "PNG24:interlaced.png", PngInterlace, 1, 24, false, ExpectColours},
+        {"alpha.pam", "", "PNG32:rgba.png", PngColourType, 6, 32, true,
+         [](const DecodedImage& a) {
+             for (int k = 0; k < 12; ++k) {
+                 EXPECT_EQ(AlphaAt(a, k % 4, k / 4), kAlphas[k]) << k;
+                 if (kAlphas[k]) {
+                     EXPECT_EQ(Rgb(a, k % 4, k / 4), kColours[k]) << k;  // straight, not premultiplied
+                 }
+             }
+         }},
+        {"alpha.pam", "-colorspace Gray -define png:color-type=4", "greyalpha.png", PngColourType, 4, 32, true,
+         [](const DecodedImage& ga) {
+             EXPECT_EQ(AlphaAt(ga, 2, 0), 128);
+             const std::uint32_t px = Rgb(ga, 3, 0);
+             EXPECT_EQ(px & 0xFF, (px >> 8) & 0xFF);  // grey: equal channels
+         }},
+    });
 }
 
 TEST_F(LibraryImages, PngRefusesTruncationAndHugeSizes) {
@@ -287,39 +291,20 @@ TEST_F(LibraryImages, PngRefusesTruncationAndHugeSizes) {
 }
 
 TEST_F(LibraryImages, JpegDecodesColourAndGreyWithinTolerance) {
-    const Bytes colour = Convert("quadrants.ppm", "-quality 95 -sampling-factor 1x1", "colour.jpg");
-    Image c;
-    ASSERT_TRUE(Decode(DecodeJpeg, colour, c.get()));
-    ExpectWellFormed(c.image);
-    EXPECT_EQ(c->bitsPerPixel, 24);
-    ExpectQuadrants(c.image, 8);
-
-    int marker = 0;
-    const Bytes progressive = Convert("quadrants.ppm", "-quality 95 -interlace JPEG", "progressive.jpg");
-    ASSERT_NE(JpegFrame(progressive, &marker), 0u);
-    ASSERT_EQ(marker, 0xC2);
-    Image p;
-    ASSERT_TRUE(Decode(DecodeJpeg, progressive, p.get()));
-    ExpectQuadrants(p.image, 12);
-
-    const Bytes grey = Convert("quadrants.pgm", "-quality 95", "grey.jpg");
-    const std::size_t frame = JpegFrame(grey);
-    ASSERT_NE(frame, 0u);
-    ASSERT_EQ(grey[frame + 9], 1) << "one component";
-    Image g;
-    ASSERT_TRUE(Decode(DecodeJpeg, grey, g.get()));
-    EXPECT_EQ(g->bitsPerPixel, 8);
-    EXPECT_EQ(g->paletteSize, 256);
-    for (int q = 0; q < 4; ++q) EXPECT_NEAR(IndexAt(g.image, (q % 2) * 8 + 3, (q / 2) * 8 + 3), kGreyQuadrants[q], 4) << q;
-
-    const Bytes cmyk = Convert("quadrants.ppm", "-colorspace CMYK -quality 95", "cmyk.jpg");
-    const std::size_t cmykFrame = JpegFrame(cmyk);
-    ASSERT_NE(cmykFrame, 0u);
-    ASSERT_EQ(cmyk[cmykFrame + 9], 4) << "four components";
-    Image k;
-    ASSERT_TRUE(Decode(DecodeJpeg, cmyk, k.get()));
-    EXPECT_EQ(k->bitsPerPixel, 24);
-    ExpectQuadrants(k.image, 12);
+    DecodeEach(DecodeJpeg, {
+        {"quadrants.ppm", "-quality 95 -sampling-factor 1x1", "colour.jpg", nullptr, 0, 24, false,
+         [](const DecodedImage& c) { ExpectQuadrants(c, 8); }},
+        {"quadrants.ppm", "-quality 95 -interlace JPEG", "progressive.jpg", JpegFrameMarker, 0xC2, 24, false,
+         [](const DecodedImage& p) { ExpectQuadrants(p, 12); }},
+        {"quadrants.pgm", "-quality 95", "grey.jpg", JpegComponents, 1, 8, false,
+         [](const DecodedImage& g) {
+             EXPECT_EQ(g.paletteSize, 256);
+             for (int q = 0; q < 4; ++q)
+                 EXPECT_NEAR(IndexAt(g, (q % 2) * 8 + 3, (q / 2) * 8 + 3), kGreyQuadrants[q], 4) << q;
+         }},
+        {"quadrants.ppm", "-colorspace CMYK -quality 95", "cmyk.jpg", JpegComponents, 4, 24, false,
+         [](const DecodedImage& k) { ExpectQuadrants(k, 12); }},
+    });
 }
 
 TEST_F(LibraryImages, JpegRefusesTruncationAndHugeSizes) {

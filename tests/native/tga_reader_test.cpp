@@ -19,31 +19,35 @@ TEST(TgaReader, HonoursTheOriginBits) {
 }
 
 TEST(TgaReader, ThirtyTwoBitAlphaFollowsTheDescriptor) {
-    Tga tga(2, 2, 1, 32);
-    tga.descriptor = 0x28;
-    tga.data = {10, 20, 30, 0, 40, 50, 60, 128};
-    Image alpha;
-    ASSERT_TRUE(Decode(DecodeTga, Write(tga), alpha.get()));
-    EXPECT_EQ(alpha->bitsPerPixel, 32);
-    EXPECT_TRUE(alpha->hasAlpha);
-    EXPECT_EQ(Rgb(alpha.image, 1, 0), 0x3C3228u);
-    EXPECT_EQ(AlphaAt(alpha.image, 0, 0), 0);
-    EXPECT_EQ(AlphaAt(alpha.image, 1, 0), 128);
-
-    // Alpha declared but zero everywhere: taken as absent, not as an invisible image.
-    tga.data = {10, 20, 30, 0, 40, 50, 60, 0};
-    Image zero;
-    ASSERT_TRUE(Decode(DecodeTga, Write(tga), zero.get()));
-    EXPECT_EQ(zero->bitsPerPixel, 24);
-    EXPECT_FALSE(zero->hasAlpha);
-    EXPECT_EQ(Rgb(zero.image, 0, 0), 0x1E140Au);
-
-    // No alpha bits: the fourth byte is padding.
-    tga.descriptor = 0x20;
-    tga.data = {10, 20, 30, 77, 40, 50, 60, 0};
-    Image none;
-    ASSERT_TRUE(Decode(DecodeTga, Write(tga), none.get()));
-    EXPECT_EQ(none->bitsPerPixel, 24);
+    const struct {
+        const char* what;
+        int descriptor;
+        Bytes data;
+        int bitsPerPixel;
+        bool hasAlpha;
+    } cases[] = {
+        {"eight alpha bits", 0x28, {10, 20, 30, 0, 40, 50, 60, 128}, 32, true},
+        // Alpha declared but zero everywhere: taken as absent, not as an invisible image.
+        {"alpha zero everywhere", 0x28, {10, 20, 30, 0, 40, 50, 60, 0}, 24, false},
+        // No alpha bits: the fourth byte is padding.
+        {"no alpha bits", 0x20, {10, 20, 30, 77, 40, 50, 60, 0}, 24, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Tga tga(2, 2, 1, 32);
+        tga.descriptor = c.descriptor;
+        tga.data = c.data;
+        Image image;
+        ASSERT_TRUE(Decode(DecodeTga, Write(tga), image.get()));
+        EXPECT_EQ(image->bitsPerPixel, c.bitsPerPixel);
+        EXPECT_EQ(image->hasAlpha, c.hasAlpha);
+        EXPECT_EQ(Rgb(image.image, 0, 0), 0x1E140Au);
+        EXPECT_EQ(Rgb(image.image, 1, 0), 0x3C3228u);
+        if (c.hasAlpha) {
+            EXPECT_EQ(AlphaAt(image.image, 0, 0), 0);
+            EXPECT_EQ(AlphaAt(image.image, 1, 0), 128);
+        }
+    }
 }
 
 TEST(TgaReader, ExpandsSixteenBitPixels) {
@@ -51,11 +55,7 @@ TEST(TgaReader, ExpandsSixteenBitPixels) {
     tga.descriptor = 0x21;  // one alpha bit
     tga.data = {0x00, 0xFC, 0x1F, 0x00, 0x10, 0x80};  // opaque red, clear blue, opaque blue 16/31
     Image image;
-    ASSERT_TRUE(Decode(DecodeTga, Write(tga), image.get()));
-    EXPECT_EQ(image->bitsPerPixel, 32);
-    EXPECT_EQ(Rgb(image.image, 0, 0), 0xFF0000u);
-    EXPECT_EQ(AlphaAt(image.image, 0, 0), 255);
-    EXPECT_EQ(AlphaAt(image.image, 1, 0), 0);
+    ASSERT_NO_FATAL_FAILURE(ExpectOpaqueRedThenClear(DecodeTga, Write(tga), image));
     EXPECT_EQ(Rgb(image.image, 2, 0), 0x000084u);
     tga.descriptor = 0x20;
     Image opaque;
