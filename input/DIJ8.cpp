@@ -44,11 +44,9 @@ void ShutdownJoystick() {
 // Without a controller there is nothing to create: every attach fails.
 IDirectInputDevice8A* AttachJoystick(HWND window) {
     RECORD_POSITION(MODULE_JOYSTICK);
-    DetachJoystick();
-    if (!joystickInput || joystickGuid == GUID{}) return nullptr;
-    joystickDevice = OpenInputDevice(joystickInput, joystickGuid, InputWindow(window),
-                                     DISCL_EXCLUSIVE | DISCL_FOREGROUND, joystickFormat);
-    return joystickDevice;
+    IDirectInput8A* input = joystickGuid == GUID{} ? nullptr : joystickInput;
+    return AttachInputDevice(DetachJoystick, input, joystickGuid, window, DISCL_EXCLUSIVE | DISCL_FOREGROUND,
+                             joystickFormat, joystickDevice);
 }
 
 // Succeeds without a controller too: that shows only when attaching.

@@ -49,11 +49,8 @@ void ShutdownMouse() {
 
 IDirectInputDevice8A* AttachMouse(HWND window) {
     RECORD_POSITION(MODULE_MOUSE);
-    DetachMouse();
-    if (!mouseInput) return nullptr;
-    mouseDevice = OpenInputDevice(mouseInput, guidSysMouse, InputWindow(window), DISCL_EXCLUSIVE | DISCL_FOREGROUND,
-                                  mouseFormat);
-    return mouseDevice;
+    return AttachInputDevice(DetachMouse, mouseInput, guidSysMouse, window, DISCL_EXCLUSIVE | DISCL_FOREGROUND,
+                             mouseFormat, mouseDevice);
 }
 
 // No device is enumerated: the mouse is always the system mouse.

@@ -144,6 +144,14 @@ IDirectInputDevice8A* OpenInputDevice(IDirectInput8A* input, REFGUID guid, HWND 
     return nullptr;
 }
 
+IDirectInputDevice8A* AttachInputDevice(void (*detach)(), IDirectInput8A* input, REFGUID guid, HWND window,
+                                        DWORD level, const DIDATAFORMAT& format, IDirectInputDevice8A*& device) {
+    detach();
+    if (!input) return nullptr;
+    device = OpenInputDevice(input, guid, InputWindow(window), level, format);
+    return device;
+}
+
 void ReleaseDevice(IDirectInputDevice8A*& device) {
     RECORD_POSITION(MODULE_DINPUT);
     if (!device) return;

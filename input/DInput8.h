@@ -59,6 +59,12 @@ HWND InputWindow(HWND window);
 IDirectInputDevice8A* OpenInputDevice(IDirectInput8A* input, REFGUID guid, HWND window, DWORD level,
                                       const DIDATAFORMAT& format);
 
+// An attach's common steps: `detach` (the device's own), then, when there is a
+// DirectInput object, OpenInputDevice on InputWindow(window) into `device`;
+// the device, or null.
+IDirectInputDevice8A* AttachInputDevice(void (*detach)(), IDirectInput8A* input, REFGUID guid, HWND window,
+                                        DWORD level, const DIDATAFORMAT& format, IDirectInputDevice8A*& device);
+
 // Unacquires and releases a device and nulls the pointer; nothing when null.
 void ReleaseDevice(IDirectInputDevice8A*& device);
 

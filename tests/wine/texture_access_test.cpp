@@ -73,9 +73,8 @@ TEST_F(PixelAccess, Kind3KeepsItsAlphaBytesThroughTheDC) {
 }
 
 TEST_F(PixelAccess, WriteLocksCountAndReadLocksDoNot) {
-    Held o(Make(2));
+    Held o(MakeWithWords(2));
     ASSERT_NE(o.object, nullptr);
-    WritePixels(o, Words);
     ReadPixelCopy(o);
     WritePixels(o, Words);
     EXPECT_EQ(o->changeCount, 2);

@@ -126,9 +126,8 @@ TEST_F(DeviceReset, EveryKindComesBackWithItsPixels) {
 }
 
 TEST_F(DeviceReset, Kind2ReportsWhetherItHadATargetSurface) {
-    Held o(Make(2));
+    Held o(MakeWithWords(2));
     ASSERT_NE(o.object, nullptr);
-    WritePixels(o, Words);
     EXPECT_EQ(ReleaseVideoMemory(o), 1);
     EXPECT_EQ(ReleaseVideoMemory(o), 0);
     EXPECT_EQ(RestoreVideoMemory(o), 1);
@@ -140,9 +139,8 @@ TEST_F(DeviceReset, Kind2ReportsWhetherItHadATargetSurface) {
 TEST_F(DeviceReset, FailedRestoreLeavesNoTextureAndMayBeRetried) {
     for (int kind : {1, 4}) {
         SCOPED_TRACE(kind);
-        Held o(Make(kind));
+        Held o(MakeWithWords(kind));
         ASSERT_NE(o.object, nullptr);
-        WritePixels(o, Words);
         EXPECT_EQ(ReleaseVideoMemory(o), 1);
         {
             HookedDevice hook;

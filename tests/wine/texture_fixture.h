@@ -203,6 +203,13 @@ inline std::uint32_t Words(int x, int y) {
     return (i * 2654435761u) >> 16;
 }
 
+// A 16 x 8 texture object of `kind` holding Words; null when it cannot be made.
+inline TextureObject* MakeWithWords(int kind) {
+    TextureObject* object = Make(kind);
+    if (object) WritePixels(object, Words);
+    return object;
+}
+
 // 32-bit pixels with every alpha byte different.
 inline std::uint32_t Wide(int x, int y) { return (static_cast<std::uint32_t>(x * 16 + y) << 24) | ((x * 37 + y * 11) & 0xFFFFFF); }
 

@@ -186,9 +186,8 @@ TEST_F(ColourKey, AlphaBitIsClearExactlyForTheTransparentColour) {
 TEST_F(ColourKey, SwitchingTheKeyAndBackRebuildsTheTexture) {
     for (int kind : {1, 2}) {
         SCOPED_TRACE(kind);
-        Held o(Make(kind));
+        Held o(MakeWithWords(kind));
         ASSERT_NE(o.object, nullptr);
-        WritePixels(o, Words);
         const Pixels black = ReadTexture(o);
         EXPECT_NE(SetTransparentColor(o, kRed), 0);
         EXPECT_EQ(GetTransparentColor(o), kRed);
@@ -203,9 +202,8 @@ TEST_F(ColourKey, SwitchingTheKeyAndBackRebuildsTheTexture) {
 }
 
 TEST_F(ColourKey, OnlyTheTopFiveBitsOfEachChannelCount) {
-    Held o(Make(1));
+    Held o(MakeWithWords(1));
     ASSERT_NE(o.object, nullptr);
-    WritePixels(o, Words);
     EXPECT_NE(SetTransparentColor(o, 0x070000), 0);  // blue 7: still the key of black
     EXPECT_EQ(ReadTexture(o), Expected(16, 8, Words, 0));
     EXPECT_NE(SetTransparentColor(o, 0x080000), 0);  // blue 8: the least blue
@@ -214,9 +212,8 @@ TEST_F(ColourKey, OnlyTheTopFiveBitsOfEachChannelCount) {
 }
 
 TEST_F(ColourKey, SameColourDoesNotRebuildAndKind3HasNoKey) {
-    Held o(Make(2));
+    Held o(MakeWithWords(2));
     ASSERT_NE(o.object, nullptr);
-    WritePixels(o, Words);
     ASSERT_NE(SetTransparentColor(o, kRed), 0);
     // Mark the texture behind the manager's back: an unchanged colour leaves it.
     D3DLOCKED_RECT rect;
