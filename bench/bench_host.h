@@ -1,5 +1,5 @@
 // What every benchmark program shares: korrin.dll's commands bound by name,
-// as a host binds them, and the performance counter in seconds.
+// as a host binds them, and the performance counter in integer ticks.
 #pragma once
 
 #include <windows.h>
@@ -17,11 +17,21 @@ CommandProc<R, A...> Command(const char* name) {
     return reinterpret_cast<CommandProc<R, A...>>(reinterpret_cast<void*>(GetProcAddress(korrin, name)));
 }
 
-double Now() {
-    LARGE_INTEGER counter, frequency;
+// The performance counter in its own integer ticks. Clocks are read and
+// summed in ticks and turned into seconds only at the end (Seconds): a
+// reading converted to double at once would be rounded to the precision the
+// x87 unit was left at (24 bits after Direct3D set it up), 2^-12 s here.
+LONGLONG Ticks() {
+    LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
+    return counter.QuadPart;
+}
+
+// A span of counter ticks in seconds.
+double Seconds(LONGLONG ticks) {
+    LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ double LibraryRound(const DrawMode& mode, const SizedSprites& s, int count) {
     auto draw3 = Command<int, int, int, int>(mode.command);
     auto draw4 = Command<int, int, int, int, int>(mode.command);
     Finish();
-    const double start = Now();
+    const LONGLONG start = Ticks();
     if (mode.threeD) start3D();
     for (int i = 0; i < count; ++i) {
         int x, y;
@@ -139,7 +139,7 @@ double LibraryRound(const DrawMode& mode, const SizedSprites& s, int count) {
     }
     if (mode.threeD) stop3D();
     Finish();
-    const double seconds = Now() - start;
+    const double seconds = Seconds(Ticks() - start);
     flip(0);
     return seconds;
 }
@@ -158,7 +158,7 @@ double DirectRound(const DrawMode& mode, const SizedSprites& s, int count) {
     const float side = static_cast<float>(s.side);
     const DWORD c = mode.direct.diffuse;
     Finish();
-    const double start = Now();
+    const LONGLONG start = Ticks();
     // Start3D opens the scene itself (and FlipBuffers ends it); 2D rounds
     // open and end their own.
     if (mode.threeD) {
@@ -186,7 +186,7 @@ double DirectRound(const DrawMode& mode, const SizedSprites& s, int count) {
     }
     if (mode.threeD) stop3D();
     Finish();
-    const double seconds = Now() - start;
+    const double seconds = Seconds(Ticks() - start);
     if (!mode.threeD) device->EndScene();
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, saved[0]);
     device->SetRenderState(D3DRS_SRCBLEND, saved[1]);
@@ -380,11 +380,11 @@ void BenchmarkBlendedModesAndCollision(IDirect3DDevice9* device) {
     };
     auto timed = [&](auto&& draw) {
         finish();
-        const double start = Now();
+        const LONGLONG start = Ticks();
         draw();
         flip(0);
         finish();
-        return Now() - start;
+        return Seconds(Ticks() - start);
     };
     auto position = [](int i, int* x, int* y) {
         *x = (i * 37) % 600;
@@ -553,9 +553,9 @@ void BenchmarkBlendedModesAndCollision(IDirect3DDevice9* device) {
         };
         std::vector<double> lib, locked, scanned;
         auto time = [&](auto&& run, std::vector<double>& into) {
-            const double start = Now();
+            const LONGLONG start = Ticks();
             run();
-            into.push_back(Now() - start);
+            into.push_back(Seconds(Ticks() - start));
         };
         for (int round = 0; round < kCollisionRounds; ++round) {  // the order turns each round
             if (round % 2) time(library, lib);

@@ -20,7 +20,7 @@ set(KORRIN_PLATFORM_SOURCES
   sprites/TextureManager.cpp sprites/copy_commands.cpp sprites/import_commands.cpp sprites/output_commands.cpp
   sprites/sprite_commands.cpp
   render/ColourKeyShader.cpp render/DeviceState.cpp render/blended_commands.cpp render/collision_commands.cpp
-  render/display_commands.cpp render/effect_commands.cpp
+  render/SpriteBatch.cpp render/display_commands.cpp render/effect_commands.cpp
   sprite3d/Sprite3D.cpp sprite3d/sprite3d_commands.cpp
   input/DIJ8.cpp input/DIK8.cpp input/DIM8.cpp input/DInput8.cpp
   sound/DS8.cpp sound/sound_commands.cpp

@@ -8,6 +8,7 @@
 #include "frame/platform.h"
 #include "input/input.h"
 #include "korrin.h"
+#include "render/SpriteBatch.h"
 #include "screen/screen.h"
 #include "sound/DS8.h"
 #include "sprites/ColourKey.h"
@@ -42,5 +43,6 @@ extern "C" int __stdcall Sprite_End() noexcept {
 
 extern "C" void* __stdcall __GetD3DDevice9() noexcept {
     RECORD_POSITION(MODULE_MAIN);
+    if (korrin::device) korrin::NoteHostDeviceAccess();
     return korrin::device;
 }

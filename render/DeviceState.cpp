@@ -3,6 +3,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "render/SpriteBatch.h"
 #include "render/SpriteQuad.h"
 #include "sprites/SpriteCopy.h"
 
@@ -34,6 +35,7 @@ bool EnsureScene() {
 }
 
 void EndSceneIfOpen() {
+    FlushSpriteBatch();
     if (!inScene) return;
     inScene = 0;
     if (device) device->EndScene();
@@ -43,48 +45,57 @@ void EndSceneIfOpen() {
 
 void SetAlphaBlend(int enable) {
     if (alphaBlendCache == enable) return;
+    FlushSpriteBatch();
     alphaBlendCache = enable;
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, static_cast<DWORD>(enable));
 }
 
 void SetSourceBlend(int blend) {
     if (srcBlendCache == blend) return;
+    FlushSpriteBatch();
     srcBlendCache = blend;
     device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(blend));
 }
 
 void SetDestBlend(int blend) {
     if (destBlendCache == blend) return;
+    FlushSpriteBatch();
     destBlendCache = blend;
     device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(blend));
 }
 
 void SetVertexFormat(int format) {
     if (fvfCache == format) return;
+    FlushSpriteBatch();
     fvfCache = format;
     device->SetFVF(static_cast<DWORD>(format));
 }
 
 bool ForceAlphaBlend(int enable) {
+    FlushSpriteBatch();
     return Recorded(device->SetRenderState(D3DRS_ALPHABLENDENABLE, static_cast<DWORD>(enable)), alphaBlendCache,
                     enable);
 }
 
 bool ForceSourceBlend(int blend) {
+    FlushSpriteBatch();
     return Recorded(device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(blend)), srcBlendCache, blend);
 }
 
 bool ForceDestBlend(int blend) {
+    FlushSpriteBatch();
     return Recorded(device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(blend)), destBlendCache, blend);
 }
 
 bool ForceVertexFormat(int format) {
+    FlushSpriteBatch();
     return Recorded(device->SetFVF(static_cast<DWORD>(format)), fvfCache, format);
 }
 
 // The caches go back to 0, a value no drawing state has except a disabled
 // alpha blend (the default too), so the first drawing sets what it needs.
 void InvalidateDeviceState() {
+    ForgetSpriteBatch();
     inScene = 0;
     alphaBlendCache = srcBlendCache = destBlendCache = fvfCache = 0;
     colourKeyShaderBound = 0;
@@ -106,6 +117,7 @@ void RestoreDeviceState() {
 
 void UnbindColourKeyShader() {
     if (colourKeyShaderAvailable && colourKeyShaderBound) {
+        FlushSpriteBatch();
         device->SetPixelShader(nullptr);
         colourKeyShaderBound = 0;
     }
@@ -119,11 +131,13 @@ void ApplyColourKey(TextureObject* texture) {
     }
     if (!colourKeyShaderAvailable) return;  // drawn without transparency
     if (!colourKeyShaderBound) {
+        FlushSpriteBatch();
         device->SetPixelShader(colourKeyShader);
         colourKeyShaderBound = 1;
     }
     const DWORD key = GetTransparentColor(texture);
     if (key != colourKeyShaderKey) {
+        FlushSpriteBatch();
         colourKeyShaderKey = key;
         // Each channel as it reads after storage in 5 bits, widened back.
         auto widen = [](DWORD n) { return static_cast<float>(((n >> 3) << 3) + (n >> 5)) / 255.0f; };

@@ -6,6 +6,7 @@
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/DeviceState.h"
+#include "render/SpriteBatch.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
 
@@ -15,34 +16,40 @@ namespace {
 
 // What differs between the blended modes.
 struct BlendMode {
+    BatchMode batch;   // the batch path, which restores stage 0 after drawing
     int source, dest;  // D3DRS_SRCBLEND, D3DRS_DESTBLEND
     DWORD alphaOp;     // stage-0 D3DTSS_ALPHAOP while drawing, or 0 to leave it alone
 };
 
-constexpr BlendMode kTranslucent = {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DTOP_MODULATE};
-constexpr BlendMode kAlpha = {D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCALPHA, D3DTOP_SELECTARG1};
-constexpr BlendMode kSolid = {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0};
-constexpr BlendMode kShadow = {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DTOP_MODULATE};
+constexpr BlendMode kTranslucent = {BatchMode::kTranslucent, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA,
+                                    D3DTOP_MODULATE};
+constexpr BlendMode kAlpha = {BatchMode::kAlpha, D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCALPHA, D3DTOP_SELECTARG1};
+constexpr BlendMode kSolid = {BatchMode::kSolid, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0};
+constexpr BlendMode kShadow = {BatchMode::kShadow, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DTOP_MODULATE};
 
-// Clips, sets the states, draws with `texture` (none for null) tinted by
-// `diffuse`, and restores stage 0. Nothing is set when the quad is not visible.
+// Clips, sets the states unless the quad joins a batch drawn under them,
+// and queues the quad with `texture` (none for null) tinted by `diffuse`;
+// stage 0 is restored after it is drawn. Nothing is set when the quad is not
+// visible.
 void DrawBlendedQuad(const Sprite* sprite, TextureObject* texture, int x, int y, const BlendMode& mode,
                      DWORD diffuse) {
     const SpriteQuadSource source = {sprite->width,  sprite->height, sprite->imageWidth, sprite->imageHeight,
                                      sprite->corners, sprite->scaleU, sprite->scaleV};
     SpriteQuad quad;
     if (!ComputeSpriteQuad(source, x, y, targetWidth, targetHeight, &quad)) return;
-    SetBlendStates(TRUE, mode.source, mode.dest, static_cast<int>(kColouredVertexFormat));
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    if (mode.alphaOp) device->SetTextureStageState(0, D3DTSS_ALPHAOP, mode.alphaOp);
+    IDirect3DTexture9* drawTexture = texture ? GetDrawTexture(texture) : nullptr;
+    if (!JoinsBatch(mode.batch, drawTexture)) {
+        FlushSpriteBatch();
+        SetBlendStates(TRUE, mode.source, mode.dest, static_cast<int>(kColouredVertexFormat));
+        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        if (mode.alphaOp) device->SetTextureStageState(0, D3DTSS_ALPHAOP, mode.alphaOp);
+        device->SetTexture(0, drawTexture);
+    }
     ColouredVertex vertices[4];
     FillColouredVertices(quad, diffuse, vertices);
-    device->SetTexture(0, texture ? GetDrawTexture(texture) : nullptr);
-    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(ColouredVertex));
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    if (mode.alphaOp) device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    QueueQuad(mode.batch, drawTexture, vertices, sizeof(ColouredVertex));
 }
 
 // The opening of the modes without a colour key: the shader is unbound

@@ -6,6 +6,7 @@
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/DeviceState.h"
+#include "render/SpriteBatch.h"
 #include "render/SpriteQuad.h"
 
 extern "C" {
@@ -26,6 +27,7 @@ int __stdcall DisplayRGBFilter(int x, int y, int width, int height, int red, int
         static_cast<DWORD>(blue) + static_cast<DWORD>(green) * 256u + static_cast<DWORD>(red) * 65536u;
     ColourVertex vertices[4];
     FillColourVertices(visible, colour, vertices);
+    FlushSpriteBatch();
     device->SetTexture(0, nullptr);
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
@@ -53,6 +55,7 @@ int __stdcall ChangeGamma(int red, int green, int blue, int flags) noexcept {
             channels[c][i] = static_cast<WORD>(running);
         }
     }
+    FlushSpriteBatch();
     device->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
     return 0;
 }

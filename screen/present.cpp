@@ -11,6 +11,7 @@
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "render/DeviceState.h"
+#include "render/SpriteBatch.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
 #include "sprites/SpriteCopy.h"
@@ -111,6 +112,8 @@ int FlipBuffers2(int mode) {
         return 0;
     }
 
+    FlushSpriteBatch();
+
     // Full-screen: the library's window is pumped here, one message per frame.
     // A quit request is put back for the program's own loop, and a program
     // that closed the screen while handling the message finds it closed.
@@ -179,6 +182,7 @@ int ClearScreen(int colour) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!device || !screenActive) return 0;
     CheckDrawTarget();
+    FlushSpriteBatch();
     // Host order (red low) to Direct3D order (red in bits 16-23).
     const int swapped = (colour >> 16) + (colour & 0xFF00) + ((colour & 0xFF) << 16);
     const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, static_cast<D3DCOLOR>(swapped), 0.0f, 0);

@@ -11,6 +11,7 @@
 #include "frame/platform.h"
 #include "input/input.h"
 #include "render/DeviceState.h"
+#include "render/SpriteBatch.h"
 #include "sound/DS8.h"
 #include "sprites/Sprite.h"
 
@@ -233,6 +234,7 @@ IDirect3DDevice9* OpenWindowedScreen(HWND window, int x, int y, int width, int h
 // The colour-key shader goes with the device that made it.
 int CloseScreen() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
+    FlushSpriteBatch();
     std::free(modeList);
     modeList = nullptr;
     if (spriteRegistry) ForEachObject(spriteRegistry, ReleaseSpriteRecord);
@@ -242,6 +244,7 @@ int CloseScreen() {
         ReleaseColourKeyShader();
         ReleaseObject(device);
     }
+    ForgetSpriteBatch();
     DetachDevices();
     return 0;
 }

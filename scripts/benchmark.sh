@@ -2,10 +2,11 @@
 # Builds everything and runs the benchmarks: the colour-key conversion against
 # memcpy (natively, and as the i686 program under Wine), then under Wine in a
 # headless X display the drawing benchmark (sprites per second of the library
-# and of the same Direct3D calls made directly, and their ratio) and the import
-# benchmark (LoadSprite2 against the bare decoders), then one frame of input
-# and sound loading (against bare libvorbisfile and memcpy), each measured in
-# one run.
+# and of the same Direct3D calls made directly, and their ratio), the scale
+# benchmark (N sprites per frame against direct calls and the batched limit),
+# the import benchmark (LoadSprite2 against the bare decoders), then one frame
+# of input and sound loading (against bare libvorbisfile and memcpy), each
+# measured in one run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KORRIN_BUILD_DIR:-$root/build}
@@ -18,6 +19,7 @@ trap '"$root/tools/wine-env" stop "$build/wine"' EXIT
 cd "$build/bin"
 "$build/wine-run" colour_key_benchmark.exe
 "$build/wine-run" benchmark.exe
+"$build/wine-run" scale_benchmark.exe
 "$build/wine-run" import_benchmark.exe
 "$build/wine-run" input_benchmark.exe
 "$build/wine-run" sound_benchmark.exe "Z:$build/sound-fixtures/"

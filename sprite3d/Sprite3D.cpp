@@ -5,6 +5,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "render/DeviceState.h"
+#include "render/SpriteBatch.h"
 #include "sprites/Sprite.h"
 #include "sprites/SpriteCopy.h"
 #include "sprites/TextureManager.h"
@@ -31,6 +32,7 @@ TextureObject* LiveTexture(const Sprite3D* sprite) {
 }
 
 void SetFilters(int quality) {
+    FlushSpriteBatch();
     const DWORD filter = quality == 0 ? D3DTEXF_POINT : D3DTEXF_LINEAR;
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
     device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
@@ -81,6 +83,7 @@ int BeginSprite3DStates() {
     if (!ForceAlphaBlend(TRUE) || !ForceVertexFormat(static_cast<int>(kSprite3DVertexFormat)) ||
         !ForceSourceBlend(sprite3DSrcBlend) || !ForceDestBlend(sprite3DDestBlend))
         return 0;
+    FlushSpriteBatch();
     device->SetSoftwareVertexProcessing(TRUE);
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
@@ -93,14 +96,16 @@ int BeginSprite3DStates() {
 int EndSprite3DStates() {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!screenActive || device == nullptr) return 0;
+    FlushSpriteBatch();
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     device->SetSoftwareVertexProcessing(FALSE);
     return 1;
 }
 
-// Draws straight from the record with a user-memory call. A 3D sprite whose
-// source sprite is gone, or holds another texture now, draws nothing.
+// Queues the record's drawn corners; consecutive 3D sprites of one texture
+// share a draw call. A 3D sprite whose source sprite is gone, or holds
+// another texture now, draws nothing.
 int DrawSprite3D(ObjectNumber number, int x, int y, int alpha) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!screenActive || device == nullptr) return 0;
@@ -113,8 +118,11 @@ int DrawSprite3D(ObjectNumber number, int x, int y, int alpha) {
     if (drawTexture == nullptr) return 0;
     ApplyColourKey(texture);
     const Sprite3DVertex* vertices = BuildSprite3DVertices(sprite, x, y, alpha);
-    device->SetTexture(0, drawTexture);
-    return static_cast<int>(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(Sprite3DVertex)));
+    if (!JoinsBatch(BatchMode::kSprite3D, drawTexture)) {
+        FlushSpriteBatch();
+        device->SetTexture(0, drawTexture);
+    }
+    return static_cast<int>(QueueQuad(BatchMode::kSprite3D, drawTexture, vertices, sizeof(Sprite3DVertex)));
 }
 
 int SetSprite3DBlending(int source, int dest) {

@@ -7,6 +7,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "render/DeviceState.h"
+#include "render/SpriteBatch.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {
@@ -25,6 +26,7 @@ IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
 
 // The back buffer as the target, on the device when there is one.
 HRESULT TargetBackBuffer() {
+    FlushSpriteBatch();
     currentBuffer = -1;
     targetSurface = nullptr;
     targetWidth = screenWidth;
@@ -59,6 +61,7 @@ int UseBuffer(ObjectNumber number) {
     if (!device) return 0;
     CheckDrawTarget();
     if (number == currentBuffer) return 1;
+    FlushSpriteBatch();  // what was queued is drawn into the target it was meant for
     if (currentBuffer != -1) FinishRendering(FindSprite(currentBuffer)->texture);
     if (number == -1) return SUCCEEDED(TargetBackBuffer()) ? 1 : 0;
 

@@ -9,6 +9,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/platform.h"
+#include "render/SpriteBatch.h"
 #include "sprites/ColourKey.h"
 
 namespace korrin {
@@ -227,6 +228,7 @@ int __stdcall GetBitsPerPixel(TextureObject* object) {
 // is released again (by the ComPtrs) when a later step fails.
 TextureObject* __stdcall CreateTexture(IDirect3DDevice9* device, int width, int height, int kind, int textureFlag) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (width <= 0 || height <= 0 || !device || kind < kTextureVideo16 || kind > kTextureRenderTarget) return nullptr;
 
     ComPtr<IDirect3DTexture9> texture;
@@ -269,6 +271,7 @@ IDirect3DTexture9* __stdcall GetDrawTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object) return nullptr;
     if (!object->stale || object->kind == kTextureAlpha32) return object->texture;
+    FlushSpriteBatch();  // queued quads may show the texture as it is now
     bool updated = false;
     switch (object->kind) {
     case kTextureRenderTarget: updated = UploadKind4(object); break;
@@ -285,6 +288,7 @@ int __stdcall SetTransparentColor(TextureObject* object, DWORD colour) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object || object->kind == kTextureAlpha32) return 0;
     if (colour == object->transparentColor) return 1;
+    FlushSpriteBatch();
     if (object->kind != kTextureRenderTarget) object->stale = 1;
     object->transparentColor = colour;
     return AsResult(GetDrawTexture(object));
@@ -306,6 +310,7 @@ int __stdcall SetTransparentColor(TextureObject* object, DWORD colour) {
 // texture stale, so pixels written through the pointer reach the texture.
 int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** address, int* pitch) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     if ((mode == 0 || mode == 1) && (!address || !pitch)) return 0;
 
@@ -352,6 +357,7 @@ int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** a
 
 int __stdcall UnlockPixels(TextureObject* object, int readOnly) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || !object->locked) return 0;
     IDirect3DSurface9* surface = PixelCopy(object, false);
     if (!surface || FAILED(surface->UnlockRect())) return 0;
@@ -368,6 +374,7 @@ int __stdcall UnlockPixels(TextureObject* object, int readOnly) {
 // back (CloseDC), alpha included.
 HDC __stdcall OpenDC(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || object->dc) return nullptr;
     IDirect3DSurface9* surface = nullptr;
     switch (object->kind) {
@@ -402,6 +409,7 @@ HDC __stdcall OpenDC(TextureObject* object) {
 
 int __stdcall CloseDC(TextureObject* object, int readOnly) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || !object->dc) return 0;
     IDirect3DSurface9* surface = DCSurface(object);
     if (!surface || FAILED(surface->ReleaseDC(object->dc))) return 0;
@@ -419,6 +427,7 @@ int __stdcall CloseDC(TextureObject* object, int readOnly) {
 
 IDirect3DSurface9* __stdcall GetRenderTarget(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return nullptr;
     switch (object->kind) {
     case kTextureRenderTarget:
@@ -446,6 +455,7 @@ IDirect3DSurface9* __stdcall GetRenderTarget(TextureObject* object) {
 
 int FinishRendering(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     switch (object->kind) {
     case kTextureManaged16: return RekeyKind2(object) ? 1 : 0;
@@ -467,6 +477,7 @@ int FinishRendering(TextureObject* object) {
 // copy of kinds 1 and 4 until RestoreVideoMemory).
 int __stdcall ReleaseVideoMemory(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     switch (object->kind) {
     case kTextureVideo16: ReleaseSurface(object, object->targetSurface); [[fallthrough]];
@@ -490,6 +501,7 @@ int __stdcall ReleaseVideoMemory(TextureObject* object) {
 // copy; objects that already exist are kept.
 int __stdcall RestoreVideoMemory(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     if (object->kind == kTextureAlpha32) return 1;
     if (object->kind == kTextureManaged16) return EnsureTargetSurface(object) ? 1 : 0;
@@ -515,6 +527,7 @@ int __stdcall RestoreVideoMemory(TextureObject* object) {
 
 int __stdcall FreeTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     const int slot = FindLongLock(object);
     if (slot >= 0) longLocks[slot] = nullptr;
@@ -530,6 +543,7 @@ int __stdcall FreeTexture(TextureObject* object) {
 
 TextureObject* __stdcall Optimize(TextureObject* object, int preferRenderTarget) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || object->kind != kTextureManaged16) return nullptr;
     if (object->changeCount < 3) {
         // The target surface is made again on demand; one in use stays.
@@ -580,9 +594,28 @@ int IsRenderTargetTexture(TextureObject* object) {
     return object && object->kind == kTextureRenderTarget ? 1 : 0;
 }
 
+// --- the table -----------------------------------------------------------------------
+
+namespace {
+
+// A host handed a texture or surface may draw with it, or on the device it
+// belongs to, between any two commands: from then on nothing is queued.
+IDirect3DTexture9* __stdcall HostGetDrawTexture(TextureObject* object) {
+    if (object) NoteHostDeviceAccess();
+    return GetDrawTexture(object);
+}
+
+IDirect3DSurface9* __stdcall HostGetRenderTarget(TextureObject* object) {
+    if (object) NoteHostDeviceAccess();
+    return GetRenderTarget(object);
+}
+
+}  // namespace
+
 const TextureInterface textureInterface = {
-    GetKind, GetWidth, GetHeight, GetBitsPerPixel, CreateTexture, GetDrawTexture, SetTransparentColor, LockPixels,
-    UnlockPixels, OpenDC, CloseDC, GetRenderTarget, ReleaseVideoMemory, RestoreVideoMemory, FreeTexture, Optimize,
+    GetKind,      GetWidth, GetHeight, GetBitsPerPixel, CreateTexture, HostGetDrawTexture, SetTransparentColor,
+    LockPixels,   UnlockPixels, OpenDC, CloseDC, HostGetRenderTarget, ReleaseVideoMemory, RestoreVideoMemory,
+    FreeTexture,  Optimize,
 };
 
 }  // namespace korrin

@@ -680,18 +680,18 @@ TEST_F(Drawing, ARefusedBlendFactorIsSetAgainByTheNextDrawing) {
     ASSERT_NE(Call<int>("TransparentSpriteColor", 0, 0x00FF00), 0);
     EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, 0, 0), 0);  // source factor: source alpha
 
-    void** original = *reinterpret_cast<void***>(device_);
+    void** original = *reinterpret_cast<void***>(device_.get());
     std::vector<void*> table(original, original + deviceMethodSlots.count);
     realSetRenderState = reinterpret_cast<decltype(realSetRenderState)>(original[deviceMethodSlots.setRenderState]);
     table[deviceMethodSlots.setRenderState] = reinterpret_cast<void*>(RefusingSetRenderState);
-    *reinterpret_cast<void***>(device_) = table.data();
+    *reinterpret_cast<void***>(device_.get()) = table.data();
     device_->SetRenderState(D3DRS_DITHERENABLE, FALSE);
     ASSERT_EQ(renderStateCalls, 1) << "the position is right";
 
     refuseSourceBlend = 1;
     EXPECT_EQ(Call<int>("Sprite3DBlendingMode", D3DBLEND_ONE, D3DBLEND_ZERO), 0) << "the device refused";
     EXPECT_EQ(refuseSourceBlend, 0);
-    *reinterpret_cast<void***>(device_) = original;
+    *reinterpret_cast<void***>(device_.get()) = original;
 
     Clear();
     EXPECT_EQ(Call<int>("DisplaySprite", 0, 10, 10), 0);
