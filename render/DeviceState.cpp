@@ -4,8 +4,8 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "render/SpriteBatch.h"
+#include "render/SpriteCopy.h"
 #include "render/SpriteQuad.h"
-#include "sprites/SpriteCopy.h"
 
 namespace korrin {
 

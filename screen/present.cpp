@@ -12,9 +12,9 @@
 #include "frame/platform.h"
 #include "render/DeviceState.h"
 #include "render/SpriteBatch.h"
+#include "render/SpriteCopy.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
-#include "sprites/SpriteCopy.h"
 
 namespace korrin {
 

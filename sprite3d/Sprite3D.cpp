@@ -6,8 +6,8 @@
 #include "frame/globals.h"
 #include "render/DeviceState.h"
 #include "render/SpriteBatch.h"
+#include "render/SpriteCopy.h"
 #include "sprites/Sprite.h"
-#include "sprites/SpriteCopy.h"
 #include "sprites/TextureManager.h"
 
 namespace korrin {

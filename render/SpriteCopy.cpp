@@ -1,7 +1,7 @@
 // The drawing target, sprite copies and grabs. A sprite becomes the target
 // through its texture object's render-target surface; what is drawn into it
 // reaches the sprite's pixel copy when the target changes (FinishRendering).
-#include "sprites/SpriteCopy.h"
+#include "render/SpriteCopy.h"
 
 #include <cstdint>
 
