@@ -27,6 +27,10 @@ using Microsoft::WRL::ComPtr;
 constexpr int kLongLockSlots = 8;
 TextureObject* longLocks[kLongLockSlots];  // objects holding a long lock, or null
 
+// A host took a kind 2 object's render-target surface, which is that kind's
+// pixel copy, through the operation table.
+int hostHoldsPixelTarget;
+
 int FindLongLock(const TextureObject* object) {
     for (int i = 0; i < kLongLockSlots; ++i)
         if (longLocks[i] == object) return i;
@@ -337,6 +341,7 @@ int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** a
         surface->UnlockRect();
         if (!DCSharesMemory(surface, rect.pBits, rect.Pitch)) return 0;
         longLocks[slot] = object;
+        if (!readOnly) ++object->changeCount;  // a write lock, as in mode 0
         *address = rect.pBits;
         *pitch = rect.Pitch;
         return 1;
@@ -589,6 +594,11 @@ DWORD GetTransparentColor(TextureObject* object) {
     return object->transparentColor;
 }
 
+bool PixelCopyMayChangeUnseen(const TextureObject* object) {
+    return object->locked || object->dc || FindLongLock(object) >= 0 ||
+           (hostHoldsPixelTarget && object->kind == kTextureManaged16);
+}
+
 int IsRenderTargetTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     return object && object->kind == kTextureRenderTarget ? 1 : 0;
@@ -607,6 +617,7 @@ IDirect3DTexture9* __stdcall HostGetDrawTexture(TextureObject* object) {
 
 IDirect3DSurface9* __stdcall HostGetRenderTarget(TextureObject* object) {
     if (object) NoteHostDeviceAccess();
+    if (object && object->kind == kTextureManaged16) hostHoldsPixelTarget = 1;
     return GetRenderTarget(object);
 }
 

@@ -161,3 +161,51 @@ TEST(PixelsCollide, PositionsAtTheEndsOfTheIntRange) {
     EXPECT_FALSE(Collides(a, INT_MAX, 0, b, INT_MIN, 0));
     EXPECT_FALSE(Collides(a, INT_MIN, 0, b, INT_MAX - 7, 0));
 }
+
+namespace {
+
+// Collides through the images' solid masks.
+bool MaskCollides(const Image& a, int x1, int y1, const Image& b, int x2, int y2) {
+    CollisionRect overlap;
+    if (!OverlapRect(x1, y1, a.view.width, a.view.height, x2, y2, b.view.width, b.view.height, &overlap))
+        return false;
+    std::vector<std::uint32_t> bitsA(korrin::SolidMaskWords(a.imageWidth, a.imageHeight), 0xFFFFFFFF);
+    std::vector<std::uint32_t> bitsB(korrin::SolidMaskWords(b.imageWidth, b.imageHeight), 0xFFFFFFFF);
+    korrin::SolidMask maskA = {0, 0, 0, bitsA.data()}, maskB = {0, 0, 0, bitsB.data()};
+    korrin::BuildSolidMask(a.view.pixels, a.view.pitch, a.imageWidth, a.imageHeight, a.view.key, &maskA);
+    korrin::BuildSolidMask(b.view.pixels, b.view.pitch, b.imageWidth, b.imageHeight, b.view.key, &maskB);
+    const korrin::MaskPlacement placeA = {&maskA, a.view.width, a.view.height, a.view.clipX, a.view.clipY};
+    const korrin::MaskPlacement placeB = {&maskB, b.view.width, b.view.height, b.view.clipX, b.view.clipY};
+    return korrin::MasksCollide(placeA, x1, y1, placeB, x2, y2, overlap);
+}
+
+}  // namespace
+
+// Images wider than a mask word, clipped anywhere and placed at any offset,
+// so that the 32-pixel reads straddle words and end inside one.
+TEST(MasksCollide, AgreeWithTheModelOnImagesWiderThanAWord) {
+    std::mt19937 random(44);
+    std::uniform_int_distribution<int> size(1, 90), density(0, 8), offset(-70, 70);
+    int hits = 0, misses = 0;
+    for (int round = 0; round < 2000; ++round) {
+        Image a = MakeImage(random, size(random), size(random), 0x7C1F, density(random));
+        Image b = MakeImage(random, size(random), size(random), static_cast<std::uint16_t>(round & 0x7FFF),
+                            density(random));
+        for (Image* image : {&a, &b}) {
+            std::uniform_int_distribution<int> cx(0, image->imageWidth - 1), cy(0, image->imageHeight - 1);
+            const int x = cx(random), y = cy(random);
+            std::uniform_int_distribution<int> cw(1, image->imageWidth - x), ch(1, image->imageHeight - y);
+            if (round % 2) Clip(*image, x, y, cw(random), ch(random));
+        }
+        const int x1 = offset(random), y1 = offset(random), x2 = offset(random), y2 = offset(random);
+        const bool expected = ModelCollides(a, x1, y1, b, x2, y2);
+        ASSERT_EQ(MaskCollides(a, x1, y1, b, x2, y2), expected) << "round " << round;
+        (expected ? hits : misses) += 1;
+    }
+    EXPECT_GT(hits, 200);
+    EXPECT_GT(misses, 200);
+    Image a = MakeImage(random, 40, 8, 0, 100), b = MakeImage(random, 40, 8, 0, 100);
+    EXPECT_TRUE(MaskCollides(a, INT_MAX - 3, INT_MAX - 3, b, INT_MAX - 1, INT_MAX - 1));
+    EXPECT_TRUE(MaskCollides(a, INT_MIN, INT_MIN, b, INT_MIN + 39, INT_MIN + 7));
+    EXPECT_FALSE(MaskCollides(a, INT_MIN, INT_MIN, b, INT_MIN + 40, INT_MIN));
+}

@@ -543,6 +543,52 @@ TEST_F(Drawing, CollisionByRectangleAndByPixel) {
     EXPECT_EQ(Call<int>("SpriteCollision", 1, 0, 0, 99, 0, 0), 0) << "no such sprite";
 }
 
+// Pixel collision keeps a mask of each sprite's solid pixels between tests; a
+// change by any path must be seen by the very next test. Sprite 2 starts
+// wholly of its key colour, each path makes its top-left pixel solid, and the
+// test before the change has made (and cached) sprite 2's mask.
+TEST_F(Drawing, PixelCollisionSeesEveryChangeAtTheNextTest) {
+    const WORD key = (31 << 10) | 31;
+    struct Case {
+        const char* path;
+        int flags;  // of sprite 2: 0 managed, 1 video memory
+        void (*change)();
+    };
+    const Case cases[] = {
+        {"a write lock", 0, [] { Paint(2, 32, 32, [](int x, int y) { return x + y == 0 ? WORD{0x1234} : key; }); }},
+        {"a new transparent colour", 1, [] { Call<int>("TransparentSpriteColor", 2, 0x00FF00); }},
+        {"drawing into the sprite", 0,
+         [] {
+             Call<int>("UseBuffer", 2);
+             Call<int>("DisplaySprite", 3, 0, 0);
+             Call<int>("UseBuffer", -1);
+         }},
+        {"the sprite's drawing output", 1,
+         [] {
+             auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 2));
+             if (!out) return;
+             auto* pixels = static_cast<WORD*>(out->getBuffer ? out->getBuffer() : out->buffer);
+             if (pixels) pixels[0] = 0x1234;
+             out->release();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        ASSERT_NE(Call<int>("CreateSprite2", 1, 32, 32, 0), 0);
+        ASSERT_NE(Call<int>("CreateSprite2", 2, 32, 32, c.flags), 0);
+        ASSERT_NE(Call<int>("CreateSprite2", 3, 1, 1, 0), 0);
+        for (int sprite : {1, 2, 3}) ASSERT_NE(Call<int>("TransparentSpriteColor", sprite, 0xFF00FF), 0);
+        Paint(1, 32, 32, [](int, int) { return WORD{0x7FFF}; });
+        Paint(2, 32, 32, [&](int, int) { return key; });
+        Paint(3, 1, 1, [](int, int) { return WORD{0x1234}; });
+        EXPECT_EQ(Call<int>("SpritePixelCollision", 1, 0, 0, 2, 0, 0), 0);
+        EXPECT_EQ(Call<int>("SpritePixelCollision", 2, 0, 0, 1, 0, 0), 0) << "the same answer from the cache";
+        c.change();
+        EXPECT_EQ(Call<int>("SpritePixelCollision", 1, 0, 0, 2, 0, 0), 1);
+        EXPECT_EQ(Call<int>("SpritePixelCollision", 2, 0, 0, 2, 0, 0), 1) << "against itself";
+    }
+}
+
 TEST_F(Drawing, ThirtyTwoBitSpritesCollideOnlyByRectangle) {
     ASSERT_NE(Call<int>("CreateSprite2", 1, 8, 8, 12), 0);
     EXPECT_EQ(Call<int>("SpriteDepth", 1), 32);
