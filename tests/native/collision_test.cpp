@@ -185,7 +185,7 @@ bool MaskCollides(const Image& a, int x1, int y1, const Image& b, int x2, int y2
 // so that the 32-pixel reads straddle words and end inside one.
 TEST(MasksCollide, AgreeWithTheModelOnImagesWiderThanAWord) {
     std::mt19937 random(44);
-    std::uniform_int_distribution<int> size(1, 90), density(0, 8), offset(-70, 70);
+    std::uniform_int_distribution<int> size(1, 90), density(0, 12), offset(-30, 30);
     int hits = 0, misses = 0;
     for (int round = 0; round < 2000; ++round) {
         Image a = MakeImage(random, size(random), size(random), 0x7C1F, density(random));
