@@ -21,17 +21,31 @@ CommandProc<R, A...> Command(const char* name) {
 // summed in ticks and turned into seconds only at the end (Seconds): a
 // reading converted to double at once would be rounded to the precision the
 // x87 unit was left at (24 bits after Direct3D set it up), 2^-12 s here.
-LONGLONG Ticks() {
+inline LONGLONG Ticks() {
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return counter.QuadPart;
 }
 
 // A span of counter ticks in seconds.
-double Seconds(LONGLONG ticks) {
+inline double Seconds(LONGLONG ticks) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
+
+// A visible 640x480 popup window in the foreground, for a windowed screen.
+inline HWND BenchmarkWindow(const char* title) {
+    HWND window = CreateWindowExA(0, "STATIC", title, WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, nullptr, nullptr,
+                                  nullptr, nullptr);
+    SetForegroundWindow(window);
+    return window;
+}
+
+// Opens a 640x480 windowed screen filling `window`; false when it fails.
+inline bool OpenBenchmarkScreen(HWND window) {
+    return Command<void*, void*, int, int, int, int, int, int, int>("OpenWindowedScreen")(window, 0, 0, 640, 480, 0, 0,
+                                                                                          0) != nullptr;
 }
 
 }  // namespace

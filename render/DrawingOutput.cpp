@@ -8,9 +8,9 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "frame/platform.h"
 #include "render/DeviceState.h"
 #include "render/SpriteBatch.h"
-#include "screen/D3D9HelperFunctions.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {

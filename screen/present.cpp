@@ -12,7 +12,6 @@
 #include "frame/platform.h"
 #include "render/DeviceState.h"
 #include "render/SpriteBatch.h"
-#include "render/SpriteCopy.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
 
@@ -26,17 +25,35 @@ constexpr DWORD kLostDeviceWait = 32;
 // Millisecond clock state.
 int timerSource;                 // 0 not started, 1 performance counter, 2 tick count
 LONGLONG counterTicksPerMillisecond;
+LONGLONG counterFrequency;       // ticks per second of the pacing counter (1000 on the tick count)
 LONGLONG clockStart;             // counter or tick count at the first reading
 
-PacingState pacing;  // lastFlipTime and sleepBudget, kept between frames
+PacingState pacing;  // lastFlipTime, sleepBudget and the frame schedule, kept between frames
 
 std::int32_t ClockReading(void*) { return ElapsedMilliseconds(); }
 void SleepFor(void*, int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 void PauseHint(void*) { YieldProcessor(); }
-RasterState ReadRasterStatus(void*) {
+RasterState ReadRasterStatus(void*, unsigned* scanLine) {
     D3DRASTER_STATUS status = {};
     if (!device || FAILED(device->GetRasterStatus(0, &status))) return RasterState::Failed;
+    *scanLine = status.ScanLine;
     return status.InVBlank ? RasterState::InBlank : RasterState::NotInBlank;
+}
+
+// Ticks since the millisecond clock started, on the same source. The tick
+// count is carried on in 64 bits, so that the schedule never sees it wrap.
+std::int64_t CounterReading(void*) {
+    if (timerSource == 1) {
+        LARGE_INTEGER counter = {};
+        QueryPerformanceCounter(&counter);
+        return counter.QuadPart - clockStart;
+    }
+    static DWORD lastTick;
+    static std::int64_t ticks;
+    const DWORD tick = GetTickCount() - static_cast<DWORD>(clockStart);
+    ticks += static_cast<DWORD>(tick - lastTick);
+    lastTick = tick;
+    return ticks;
 }
 
 // Source and destination of a windowed Present. The source never reaches past
@@ -67,10 +84,12 @@ int ElapsedMilliseconds() {
         // A counter slower than 1 kHz would make the ticks per millisecond 0.
         if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart >= 1000 && QueryPerformanceCounter(&counter)) {
             counterTicksPerMillisecond = frequency.QuadPart / 1000;
+            counterFrequency = frequency.QuadPart;
             clockStart = counter.QuadPart;
             timerSource = 1;
         } else {
             clockStart = static_cast<LONG>(GetTickCount());
+            counterFrequency = 1000;
             timerSource = 2;
         }
     }
@@ -85,16 +104,20 @@ int ElapsedMilliseconds() {
 HRESULT PaceFrame(int refresh, int fps, bool sleeping) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!device) return E_FAIL;
-    const PacingPlatform platform = {ClockReading, SleepFor, PauseHint, ReadRasterStatus, nullptr};
+    ElapsedMilliseconds();  // starts the clocks
+    const PacingPlatform platform = {ClockReading, SleepFor, PauseHint, ReadRasterStatus,
+                                     CounterReading, counterFrequency, nullptr};
     korrin::PaceFrame(pacing, platform, refresh, fps, sleeping);
     return S_OK;
 }
 
-// The one place that resets the device. Default-pool resources go first (the
+// The one place that resets the device. An open scene is ended first, so
+// that inScene does not outlive it. Default-pool resources go next (the
 // reset fails while any is alive) and come back afterwards with the back
 // buffer; the render states the caches describe are set to known values.
 bool ResetDevice() {
     RECORD_POSITION(MODULE_D3D9_INC);
+    EndSceneIfOpen();
     ResetDrawTarget();  // a sprite's surface bound as the target would keep the reset from working
     ReleaseSpritesVideoMemory();
     ReleaseObject(backBuffer);
@@ -183,9 +206,11 @@ int ClearScreen(int colour) {
     if (!device || !screenActive) return 0;
     CheckDrawTarget();
     FlushSpriteBatch();
-    // Host order (red low) to Direct3D order (red in bits 16-23).
+    // Host order (red low) to Direct3D order (red in bits 16-23), opaque:
+    // a target with alpha (a 32-bit sprite) is cleared to alpha 255.
     const int swapped = (colour >> 16) + (colour & 0xFF00) + ((colour & 0xFF) << 16);
-    const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, static_cast<D3DCOLOR>(swapped), 0.0f, 0);
+    const D3DCOLOR cleared = static_cast<D3DCOLOR>(swapped) | 0xFF000000u;
+    const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, cleared, 0.0f, 0);
     return result == D3D_OK ? 1 : 0;
 }
 

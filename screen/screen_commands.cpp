@@ -1,12 +1,26 @@
-// Screen and presentation commands.
+// Screen and presentation commands, and the library's teardown.
 #include <windows.h>
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "korrin.h"
+#include "render/SpriteBatch.h"
 #include "screen/screen.h"
 
 extern "C" {
+
+int __stdcall Sprite_End() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::ShutdownLibrary();
+}
+
+// A host that asks for the device may draw on it: what is queued is drawn
+// first, and later sprites at once.
+void* __stdcall __GetD3DDevice9() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    if (korrin::device) korrin::NoteHostDeviceAccess();
+    return korrin::device;
+}
 
 void* __stdcall OpenScreen(int width, int height, int depth, const char* title) noexcept {
     RECORD_POSITION(MODULE_MAIN);

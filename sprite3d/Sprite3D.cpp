@@ -6,7 +6,6 @@
 #include "frame/globals.h"
 #include "render/DeviceState.h"
 #include "render/SpriteBatch.h"
-#include "render/SpriteCopy.h"
 #include "sprites/Sprite.h"
 #include "sprites/TextureManager.h"
 
