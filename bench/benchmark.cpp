@@ -33,12 +33,6 @@
 
 namespace {
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 struct PlainVertex { float x, y, z, rhw, u, v; };                    // XYZRHW | TEX1
 struct ColouredVertex { float x, y, z, rhw; DWORD diffuse; float u, v; };  // XYZRHW | DIFFUSE | TEX1
 
@@ -227,12 +221,6 @@ Result Measure(const DrawMode& mode, const SizedSprites& s, int count, int pairs
             ratios[high - 1]};
 }
 
-int EnvInt(const char* name, int fallback) {
-    const char* text = std::getenv(name);
-    const int value = text ? std::atoi(text) : 0;
-    return value > 0 ? value : fallback;
-}
-
 }  // namespace
 
 void BenchmarkBlendedModesAndCollision(IDirect3DDevice9* device);
@@ -309,31 +297,6 @@ int main() {
 // the collision scan.
 
 namespace {
-
-// An 8-bit grey BMP of size x size in memory, for an alpha sprite.
-std::vector<BYTE> GreyBmp(int size) {
-    const int pitch = (size + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    const DWORD offset = sizeof file + sizeof info + 1024;
-    file.bfType = 0x4D42;
-    file.bfSize = offset + pitch * size;
-    file.bfOffBits = offset;
-    info.biSize = sizeof info;
-    info.biWidth = size;
-    info.biHeight = size;
-    info.biPlanes = 1;
-    info.biBitCount = 8;
-    info.biClrUsed = 256;
-    std::vector<BYTE> b(offset + pitch * size, 0);
-    std::memcpy(b.data(), &file, sizeof file);
-    std::memcpy(b.data() + sizeof file, &info, sizeof info);
-    for (int i = 0; i < 256; ++i) b[sizeof file + sizeof info + 4 * i] = b[sizeof file + sizeof info + 4 * i + 1] =
-        b[sizeof file + sizeof info + 4 * i + 2] = static_cast<BYTE>(i);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) b[offset + y * pitch + x] = static_cast<BYTE>((x * 37 + y * 11) & 0xFF);
-    return b;
-}
 
 struct TextureOps {
     void* f[5];

@@ -15,11 +15,6 @@
 
 namespace {
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 SIZE_T CommittedBytes() {
     SIZE_T committed = 0;
     MEMORY_BASIC_INFORMATION info;

@@ -13,7 +13,7 @@
 //
 // Rounds of the paths alternate (the order turns every round, so a drift of
 // the machine's speed hits every path alike). A round draws enough frames of
-// N sprites for some 20,000 sprites and is timed in counter ticks from the
+// N sprites for some 10,000 sprites and is timed in counter ticks from the
 // first call until the device has carried out the last one (an event query
 // tells); the frame is presented outside the clock. The library's round ends
 // with Stop3D, a command that draws what is queued. The figures printed are
@@ -41,7 +41,7 @@ namespace {
 constexpr int kScreenWidth = 640, kScreenHeight = 480;
 constexpr int kCounts[] = {100, 1000, 10000};
 constexpr int kSides[] = {8, 32};
-constexpr int kSpritesPerRound = 20000;
+constexpr int kSpritesPerRound = 10000;
 
 struct Vertex {  // XYZRHW | DIFFUSE | TEX1; the plain modes use the first 24 bytes' layout below
     float x, y, z, rhw;
@@ -304,46 +304,9 @@ LONGLONG Round(Path path, const Mode& mode, const Sprites& s, int count, int fra
     return ticks;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-int EnvInt(const char* name, int fallback) {
-    const char* text = std::getenv(name);
-    const int value = text ? std::atoi(text) : 0;
-    return value > 0 ? value : fallback;
-}
-
 // A 16-bit texture object's Direct3D texture, read from its record.
 IDirect3DTexture9* RecordTexture(const void* object) {
     return object ? *reinterpret_cast<IDirect3DTexture9* const*>(static_cast<const BYTE*>(object) + 64) : nullptr;
-}
-
-// An 8-bit grey BMP in memory, for an alpha sprite.
-std::vector<BYTE> GreyBmp(int size) {
-    const int pitch = (size + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    const DWORD offset = sizeof file + sizeof info + 1024;
-    file.bfType = 0x4D42;
-    file.bfSize = offset + pitch * size;
-    file.bfOffBits = offset;
-    info.biSize = sizeof info;
-    info.biWidth = size;
-    info.biHeight = size;
-    info.biPlanes = 1;
-    info.biBitCount = 8;
-    info.biClrUsed = 256;
-    std::vector<BYTE> b(offset + pitch * size, 0);
-    std::memcpy(b.data(), &file, sizeof file);
-    std::memcpy(b.data() + sizeof file, &info, sizeof info);
-    for (int i = 0; i < 256; ++i)
-        for (int c = 0; c < 3; ++c) b[sizeof file + sizeof info + 4 * i + c] = static_cast<BYTE>(i);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) b[offset + y * pitch + x] = static_cast<BYTE>((x * 37 + y * 11) & 0xFF);
-    return b;
 }
 
 }  // namespace
@@ -402,7 +365,7 @@ int main() {
                                           D3DPOOL_DEFAULT, &vertexBuffer, nullptr)))
         return 5;
 
-    const int rounds = EnvInt("KORRIN_BENCH_ROUNDS", 11);
+    const int rounds = EnvInt("KORRIN_BENCH_ROUNDS", 7);
     std::printf("%d rounds of each path, sprites per second (medians); ratios: korrin / direct per call, "
                 "korrin / batched limit, vertex-buffer limit / user-memory limit\n", rounds);
     std::printf("%-25s %5s %6s %10s %10s %10s %10s %7s %7s %7s\n", "mode", "size", "N", "korrin", "direct",

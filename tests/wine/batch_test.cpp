@@ -24,19 +24,6 @@ namespace {
 constexpr int kWidth = 160, kHeight = 120;
 constexpr int kGrab = 90;  // the sprite the back buffer is grabbed into
 
-// Paints a 16-bit sprite's pixel copy with texel(x, y).
-template <class F>
-void Paint(int sprite, int w, int h, F texel) {
-    KorrinTextureObject* texture = TextureOf(sprite);
-    ASSERT_NE(texture, nullptr);
-    void* bits = nullptr;
-    int pitch = 0;
-    ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) reinterpret_cast<WORD*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
-    ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
-}
-
 // A sprite's pixels read through its texture object (32 bits wide, or the 16-bit word).
 std::vector<DWORD> Pixels(int sprite, int w, int h, bool wide) {
     std::vector<DWORD> pixels;
@@ -67,16 +54,9 @@ protected:
         ASSERT_NE(Call<int>("CreateSprite2", 3, 32, 32, 12), 0);
         Paint(1, 24, 16, [](int x, int y) { return static_cast<WORD>((x + y) % 5 ? 0x4000 | x * 33 | y << 10 : 0); });
         Paint(2, 16, 16, [](int x, int y) { return static_cast<WORD>(0x7C00 | (x * 2) << 5 | y); });
-        KorrinTextureObject* texture = TextureOf(3);
-        ASSERT_NE(texture, nullptr);
-        void* bits = nullptr;
-        int pitch = 0;
-        ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
-        for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 32; ++x)
-                reinterpret_cast<DWORD*>(static_cast<BYTE*>(bits) + y * pitch)[x] =
-                    static_cast<DWORD>((x * 8) << 24 | (x * 7) << 16 | (y * 8) << 8 | ((x ^ y) * 8 & 0xFF));
-        ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
+        Paint<DWORD>(3, 32, 32, [](int x, int y) {
+            return static_cast<DWORD>((x * 8) << 24 | (x * 7) << 16 | (y * 8) << 8 | ((x ^ y) * 8 & 0xFF));
+        });
         ASSERT_NE(Call<int>("InitSprite3D"), 0);
         ASSERT_NE(Call<int>("CreateSprite3D", 4, 3), 0);
         ASSERT_EQ(Call<int>("ClearScreen", 0x604020), 1);

@@ -42,20 +42,6 @@ bool Near(DWORD a, DWORD b) {
     return true;
 }
 
-// Paints a sprite's pixel copy with `texel(x, y)` through its texture object.
-template <class F>
-void Paint(int sprite, int w, int h, F texel) {
-    KorrinTextureObject* texture = TextureOf(sprite);
-    ASSERT_NE(texture, nullptr);
-    void* bits = nullptr;
-    int pitch = 0;
-    ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            reinterpret_cast<WORD*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
-    ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
-}
-
 class Display : public WindowedScreenTest<kWidth, kHeight> {
 protected:
     void SetUp() override {

@@ -56,20 +56,6 @@ WORD Texel(int x, int y) { return static_cast<WORD>(0x4000 | x | (y << 6)); }
 void* Texture(int sprite) { return Call<void*>("SpriteID", sprite); }
 DWORD TransparentColourOf(const void* texture) { return static_cast<const DWORD*>(texture)[7]; }  // field at offset 28
 
-// Writes a sprite's pixel copy through its texture object: 16-bit words, or
-// DWORDs for a 32-bit sprite.
-template <class Word = WORD, class F>
-void Paint(int sprite, int w, int h, F texel) {
-    KorrinTextureObject* texture = TextureOf(sprite);
-    ASSERT_NE(texture, nullptr);
-    void* bits = nullptr;
-    int pitch = 0;
-    ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) reinterpret_cast<Word*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
-    ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
-}
-
 // A sprite's 16-bit pixel copy, colour bits only, row by row.
 std::vector<WORD> SpritePixels(int sprite, int w, int h) {
     std::vector<WORD> words;
