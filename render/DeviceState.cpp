@@ -4,7 +4,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
 

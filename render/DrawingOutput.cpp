@@ -10,7 +10,7 @@
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "render/DeviceState.h"
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {

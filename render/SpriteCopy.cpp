@@ -9,7 +9,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "render/DeviceState.h"
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {

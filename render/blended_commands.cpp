@@ -6,7 +6,7 @@
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/DeviceState.h"
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
 

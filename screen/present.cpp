@@ -11,7 +11,7 @@
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "render/DeviceState.h"
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
 

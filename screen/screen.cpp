@@ -12,7 +12,7 @@
 #include "frame/platform.h"
 #include "input/input.h"
 #include "render/DeviceState.h"
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 #include "sound/DS8.h"
 #include "sprites/ColourKey.h"
 #include "sprites/Sprite.h"

@@ -4,7 +4,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "korrin.h"
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 #include "screen/screen.h"
 
 extern "C" {

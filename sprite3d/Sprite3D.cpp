@@ -5,7 +5,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "render/DeviceState.h"
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 #include "sprites/Sprite.h"
 #include "sprites/TextureManager.h"
 

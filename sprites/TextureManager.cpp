@@ -9,7 +9,7 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/platform.h"
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 #include "sprites/ColourKey.h"
 
 namespace korrin {

@@ -1,6 +1,6 @@
 // The sprite batch: the queued quads of the display commands, drawn as one
 // triangle list when something needs the device (see SpriteBatch.h).
-#include "render/SpriteBatch.h"
+#include "sprites/SpriteBatch.h"
 
 #include <cstring>
 
