@@ -2,6 +2,7 @@
 // no screen and no device: only the sprites' records and pixel copies, whose
 // solid pixels are kept as bit masks between tests.
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/Collision.h"
@@ -102,7 +103,10 @@ MaskPlacement Placed(const Sprite* sprite, const SolidMask* mask) {
 int PixelCollision(int number1, int x1, int y1, int number2, int x2, int y2) {
     Sprite* first = FindSprite(number1);
     Sprite* second = FindSprite(number2);
-    if (!first || !second || first->depth != 16 || second->depth != 16) return 0;
+    if (!first || !second) return Fail("SpritePixelCollision: no sprite %d", first ? number2 : number1);
+    if (first->depth != 16 || second->depth != 16)
+        return Fail("SpritePixelCollision: sprite %d is 32-bit; pixels are compared in 16-bit sprites",
+                    first->depth != 16 ? number1 : number2);
     CollisionRect overlap;
     if (!OverlapRect(x1, y1, first->width, first->height, x2, y2, second->width, second->height, &overlap))
         return 0;
@@ -112,11 +116,11 @@ int PixelCollision(int number1, int x1, int y1, int number2, int x2, int y2) {
         return MasksCollide(Placed(first, mask1), x1, y1, Placed(second, mask2), x2, y2, overlap) ? 1 : 0;
 
     PixelRead read1(first);
-    if (!read1.ok()) return 0;
+    if (!read1.ok()) return Fail("SpritePixelCollision: sprite %d cannot be read", number1);
     if (first == second)  // one lock serves both positions
         return PixelsCollide(read1.image(), x1, y1, read1.image(), x2, y2, overlap) ? 1 : 0;
     PixelRead read2(second);
-    if (!read2.ok()) return 0;
+    if (!read2.ok()) return Fail("SpritePixelCollision: sprite %d cannot be read", number2);
     return PixelsCollide(read1.image(), x1, y1, read2.image(), x2, y2, overlap) ? 1 : 0;
 }
 
@@ -131,7 +135,7 @@ int __stdcall SpriteCollision(int sprite1, int x1, int y1, int sprite2, int x2, 
     RECORD_POSITION(MODULE_MAIN);
     const Sprite* first = FindSprite(sprite1);
     const Sprite* second = FindSprite(sprite2);
-    if (!first || !second) return 0;
+    if (!first || !second) return Fail("SpriteCollision: no sprite %d", first ? sprite2 : sprite1);
     CollisionRect overlap;
     return OverlapRect(x1, y1, first->width, first->height, x2, y2, second->width, second->height, &overlap) ? 1
                                                                                                              : 0;

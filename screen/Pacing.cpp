@@ -127,7 +127,7 @@ void PaceFrame(PacingState& state, const PacingPlatform& platform, int refresh, 
     std::int64_t waitUntil = due;
     std::int64_t blankEnd = 0;  // the end of the raster-status readings
     if (refresh > 0) {
-        const std::int64_t period = frequency / refresh;
+        const std::int64_t period = std::max<std::int64_t>(1, frequency / refresh);
         const std::int64_t lead = std::min(kBlankLeadMilliseconds * ticksPerMillisecond, period / 4);
         if (state.blankKnown && due - state.lastBlank <= kForetoldPeriods * period) {
             // The first foretold blank from the due time on, at least half a

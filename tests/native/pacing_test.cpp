@@ -153,6 +153,13 @@ TEST(BusyPacing, ADisplayThatNeverReportsABlankDoesNotHangTheFrame) {
     }
 }
 
+TEST(BusyPacing, ARefreshRateAboveTheCounterFrequencyIsNoFault) {
+    FakeClock clock;
+    PacingState state{};
+    for (int i = 0; i < 3; ++i) Frame(clock, state, 2000000, 60, false, 40);  // late: due before the last blank
+    EXPECT_EQ(clock.rasterQueries, 3);
+}
+
 TEST(BusyPacing, AFailingRasterQueryEndsTheBlankWait) {
     FakeClock clock;
     clock.blank = Blank::Fails;

@@ -477,9 +477,10 @@ readback::Picture Picture32(const DWORD* pixels, int pitch, int w, int h) {
     picture.width = w;
     picture.height = h;
     picture.format = D3DFMT_A8R8G8B8;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            picture.pixels.push_back(reinterpret_cast<const DWORD*>(reinterpret_cast<const BYTE*>(pixels) + y * pitch)[x]);
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const DWORD*>(reinterpret_cast<const BYTE*>(pixels) + y * pitch);
+        picture.pixels.insert(picture.pixels.end(), row, row + w);
+    }
     return picture;
 }
 
