@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <d3d9.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -51,6 +52,22 @@ inline HWND BenchmarkWindow(const char* title) {
 inline bool OpenBenchmarkScreen(HWND window) {
     return Command<void*, void*, int, int, int, int, int, int, int>("OpenWindowedScreen")(window, 0, 0, 640, 480, 0, 0,
                                                                                           0) != nullptr;
+}
+
+// Where sprite i of a run of side x side sprites lands on a 640x480 screen:
+// spread over it, the same for every path a benchmark compares.
+inline void SpritePosition(int i, int side, int* x, int* y) {
+    *x = (i * 37) % (640 - side);
+    *y = (i * 53) % (480 - side);
+}
+
+// Waits until the device has carried out everything issued so far (the
+// driver may run behind the calls); an event query tells.
+inline void WaitForDevice(IDirect3DQuery9* query) {
+    if (!query) return;
+    query->Issue(D3DISSUE_END);
+    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE) {
+    }
 }
 
 // The median of some measurements.

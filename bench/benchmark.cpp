@@ -88,20 +88,8 @@ IDirect3DQuery9* query;
 CommandProc<int> start3D, stop3D;
 CommandProc<int, int> flip;
 
-// Positions spread over a 640x480 screen, the same for both paths.
-void Position(int i, int side, int* x, int* y) {
-    *x = (i * 37) % (640 - side);
-    *y = (i * 53) % (480 - side);
-}
-
-// Waits until the device has carried out everything issued so far (the
-// driver may run behind the calls); an event query tells.
-void Finish() {
-    if (!query) return;
-    query->Issue(D3DISSUE_END);
-    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE) {
-    }
-}
+// Waits for the device (the library's query).
+void Finish() { WaitForDevice(query); }
 
 int NumberFor(const DrawMode& mode, const SizedSprites& s) {
     switch (mode.source) {
@@ -125,7 +113,7 @@ double LibraryRound(const DrawMode& mode, const SizedSprites& s, int count) {
     if (mode.threeD) start3D();
     for (int i = 0; i < count; ++i) {
         int x, y;
-        Position(i, s.side, &x, &y);
+        SpritePosition(i, s.side, &x, &y);
         if (mode.extra < 0)
             draw3(number, x, y);
         else
@@ -166,7 +154,7 @@ double DirectRound(const DrawMode& mode, const SizedSprites& s, int count) {
     device->SetFVF(mode.direct.coloured ? D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1 : D3DFVF_XYZRHW | D3DFVF_TEX1);
     for (int i = 0; i < count; ++i) {
         int x, y;
-        Position(i, s.side, &x, &y);
+        SpritePosition(i, s.side, &x, &y);
         const float l = x - 0.5f, t = y - 0.5f, r = l + side, b = t + side;
         device->SetTexture(0, texture);
         if (mode.direct.coloured) {

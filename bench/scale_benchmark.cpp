@@ -100,18 +100,8 @@ CommandProc<int> start3D, stop3D;
 CommandProc<int, int> flip;
 std::vector<Vertex> listed;  // the limit's vertices, 6 per quad
 
-void Position(int i, int side, int* x, int* y) {
-    *x = (i * 37) % (kScreenWidth - side);
-    *y = (i * 53) % (kScreenHeight - side);
-}
-
-// Waits until the device has carried out everything issued so far.
-void Finish() {
-    if (!query) return;
-    query->Issue(D3DISSUE_END);
-    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE) {
-    }
-}
+// Waits for the device (the benchmark's query).
+void Finish() { WaitForDevice(query); }
 
 int NumberFor(const Mode& mode, const Sprites& s) {
     return mode.source == Source::Sprite16 ? s.sprite16 : mode.source == Source::Alpha ? s.alpha : s.sprite3D;
@@ -124,7 +114,7 @@ IDirect3DTexture9* TextureFor(const Mode& mode, const Sprites& s) {
 // The four corners of sprite i in strip order.
 void Corners(const Mode& mode, int i, int side, Vertex quad[4]) {
     int x, y;
-    Position(i, side, &x, &y);
+    SpritePosition(i, side, &x, &y);
     const float l = x - 0.5f, t = y - 0.5f, r = l + side, b = t + side;
     const DWORD c = mode.diffuse;
     quad[0] = {l, t, 0, 1, c, 0, 0};
@@ -155,7 +145,7 @@ void KorrinFrame(const Mode& mode, const Sprites& s, int count) {
     if (mode.threeD) start3D();
     for (int i = 0; i < count; ++i) {
         int x, y;
-        Position(i, s.side, &x, &y);
+        SpritePosition(i, s.side, &x, &y);
         if (mode.extra < 0)
             draw3(number, x, y);
         else
