@@ -88,7 +88,6 @@ IDirect3DQuery9* query;
 CommandProc<int> start3D, stop3D;
 CommandProc<int, int> flip;
 
-// Waits for the device (the library's query).
 void Finish() { WaitForDevice(query); }
 
 int NumberFor(const DrawMode& mode, const SizedSprites& s) {

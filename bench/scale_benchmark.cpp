@@ -100,7 +100,6 @@ CommandProc<int> start3D, stop3D;
 CommandProc<int, int> flip;
 std::vector<Vertex> listed;  // the limit's vertices, 6 per quad
 
-// Waits for the device (the benchmark's query).
 void Finish() { WaitForDevice(query); }
 
 int NumberFor(const Mode& mode, const Sprites& s) {
