@@ -54,7 +54,7 @@ protected:
         ASSERT_NE(Call<int>("CreateSprite2", 3, 32, 32, 12), 0);
         Paint(1, 24, 16, [](int x, int y) { return static_cast<WORD>((x + y) % 5 ? 0x4000 | x * 33 | y << 10 : 0); });
         Paint(2, 16, 16, [](int x, int y) { return static_cast<WORD>(0x7C00 | (x * 2) << 5 | y); });
-        Paint<DWORD>(3, 32, 32, [](int x, int y) {
+        Paint(3, 32, 32, [](int x, int y) {
             return static_cast<DWORD>((x * 8) << 24 | (x * 7) << 16 | (y * 8) << 8 | ((x ^ y) * 8 & 0xFF));
         });
         ASSERT_NE(Call<int>("InitSprite3D"), 0);
