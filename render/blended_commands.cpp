@@ -7,9 +7,9 @@
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/DeviceState.h"
-#include "sprites/SpriteBatch.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
@@ -28,6 +28,14 @@ constexpr BlendMode kAlpha = {BatchMode::kAlpha, D3DBLEND_SRCCOLOR, D3DBLEND_INV
 constexpr BlendMode kSolid = {BatchMode::kSolid, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0};
 constexpr BlendMode kShadow = {BatchMode::kShadow, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DTOP_MODULATE};
 
+// Stage 0 back to the texture's colour and alpha, or its colour alone (the
+// solid mode leaves the alpha operation as it found it), after a draw.
+void RestoreStage() {
+    SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+}
+void RestoreColour() { SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1); }
+
 // Clips, sets the states unless the quad joins a batch drawn under them,
 // and queues the quad with `texture` (none for null) tinted by `diffuse`;
 // stage 0 is restored after it is drawn. Nothing is set when the quad is not
@@ -42,15 +50,15 @@ void DrawBlendedQuad(const Sprite* sprite, TextureObject* texture, int x, int y,
     if (!JoinsBatch(mode.batch, drawTexture)) {
         FlushSpriteBatch();
         SetBlendStates(TRUE, mode.source, mode.dest, static_cast<int>(kColouredVertexFormat));
-        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        if (mode.alphaOp) device->SetTextureStageState(0, D3DTSS_ALPHAOP, mode.alphaOp);
+        SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        SetStageState(D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        SetStageState(D3DTSS_COLOROP, D3DTOP_MODULATE);
+        if (mode.alphaOp) SetStageState(D3DTSS_ALPHAOP, mode.alphaOp);
         device->SetTexture(0, drawTexture);
     }
     ColouredVertex vertices[4];
     FillColouredVertices(quad, diffuse, vertices);
-    QueueQuad(mode.batch, drawTexture, vertices, sizeof(ColouredVertex));
+    QueueQuad(mode.batch, drawTexture, vertices, sizeof(ColouredVertex), mode.alphaOp ? RestoreStage : RestoreColour);
 }
 
 // The opening of the modes without a colour key: the shader is unbound

@@ -5,9 +5,9 @@
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/DeviceState.h"
-#include "sprites/SpriteBatch.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 

@@ -11,9 +11,9 @@
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "render/DeviceState.h"
-#include "sprites/SpriteBatch.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 

@@ -12,10 +12,10 @@
 #include "frame/platform.h"
 #include "input/input.h"
 #include "render/DeviceState.h"
-#include "sprites/SpriteBatch.h"
 #include "sound/DS8.h"
 #include "sprites/ColourKey.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 

@@ -5,8 +5,8 @@
 #include "frame/LastError.h"
 #include "frame/globals.h"
 #include "korrin.h"
-#include "sprites/SpriteBatch.h"
 #include "screen/screen.h"
+#include "sprites/SpriteBatch.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "frame/LastError.h"
 #include "frame/globals.h"
 #include "render/DeviceState.h"
-#include "sprites/SpriteBatch.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 #include "sprites/TextureManager.h"
 
 namespace korrin {
@@ -34,8 +34,7 @@ TextureObject* LiveTexture(const Sprite3D* sprite) {
 void SetFilters(int quality) {
     FlushSpriteBatch();
     const DWORD filter = quality == 0 ? D3DTEXF_POINT : D3DTEXF_LINEAR;
-    device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
-    device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
+    SetTextureFilter(filter);
 }
 
 }  // namespace
@@ -88,10 +87,10 @@ int BeginSprite3DStates() {
         return NoteFailure("the device refused the 3D blending states");
     FlushSpriteBatch();
     device->SetSoftwareVertexProcessing(TRUE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SetStageState(D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    SetStageState(D3DTSS_COLOROP, D3DTOP_MODULATE);
+    SetStageState(D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     SetFilters(sprite3DQuality);
     return 1;
 }
@@ -100,8 +99,8 @@ int EndSprite3DStates() {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!screenActive || device == nullptr) return 0;
     FlushSpriteBatch();
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     device->SetSoftwareVertexProcessing(FALSE);
     return 1;
 }

@@ -24,26 +24,13 @@ struct Batch {
     IDirect3DTexture9* texture;  // stage 0's texture for them (no reference: a texture
                                  // operation that could release it flushes first)
     UINT stride;                 // bytes per vertex
+    AfterDraw after;             // run after the batch is drawn, or null
     int quads;                   // quads queued
     int hostHoldsDevice;         // the host asked for the device or a raw object of it
     BYTE strip[4 * kMaxStride];  // the first quad as its strip, for a batch of one
     BYTE list[kBatchQuads * 6 * kMaxStride];  // every quad as two listed triangles
 };
 Batch batch;
-
-// Stage 0 back to the texture's colour (and alpha) after a blended mode.
-void RestoreStage(BatchMode mode) {
-    switch (mode) {
-    case BatchMode::kTranslucent:
-    case BatchMode::kAlpha:
-    case BatchMode::kShadow:
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-        break;
-    case BatchMode::kSolid: device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1); break;
-    default: break;
-    }
-}
 
 void Append(const BYTE* vertices, UINT stride) {
     if (batch.quads == 0) std::memcpy(batch.strip, vertices, 4 * stride);
@@ -58,11 +45,11 @@ bool JoinsBatch(BatchMode mode, IDirect3DTexture9* texture) {
     return batch.quads > 0 && batch.mode == mode && batch.texture == texture;
 }
 
-HRESULT QueueQuad(BatchMode mode, IDirect3DTexture9* texture, const void* vertices, UINT stride) {
+HRESULT QueueQuad(BatchMode mode, IDirect3DTexture9* texture, const void* vertices, UINT stride, AfterDraw after) {
     if (batch.hostHoldsDevice || stride > kMaxStride) {
         FlushSpriteBatch();
         const HRESULT result = device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, stride);
-        RestoreStage(mode);
+        if (after) after();
         return result;
     }
     if (!JoinsBatch(mode, texture)) {
@@ -70,6 +57,7 @@ HRESULT QueueQuad(BatchMode mode, IDirect3DTexture9* texture, const void* vertic
         batch.mode = mode;
         batch.texture = texture;
         batch.stride = stride;
+        batch.after = after;
     }
     Append(static_cast<const BYTE*>(vertices), stride);
     // A full batch is drawn; the next quad begins a new one, its command
@@ -80,18 +68,19 @@ HRESULT QueueQuad(BatchMode mode, IDirect3DTexture9* texture, const void* vertic
 
 void FlushSpriteBatch() {
     if (batch.quads == 0) return;
-    const BatchMode mode = batch.mode;
+    const AfterDraw after = batch.after;
     const int quads = batch.quads;
     // Emptied first: the calls below may reach code that flushes.
     batch.quads = 0;
     batch.mode = BatchMode::kNone;
     batch.texture = nullptr;
+    batch.after = nullptr;
     if (!device) return;
     if (quads == 1)
         device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, batch.strip, batch.stride);
     else
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(quads) * 2, batch.list, batch.stride);
-    RestoreStage(mode);
+    if (after) after();
 }
 
 void NoteHostDeviceAccess() {
@@ -100,6 +89,7 @@ void NoteHostDeviceAccess() {
 }
 
 void ForgetSpriteBatch() {
+    batch.after = nullptr;
     batch.quads = 0;
     batch.mode = BatchMode::kNone;
     batch.texture = nullptr;

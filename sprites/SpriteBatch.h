@@ -41,9 +41,9 @@ enum class BatchMode : int {
     kNone,         // no open batch
     kPlain,        // DisplaySprite
     kTransparent,  // DisplayTransparentSprite
-    kTranslucent,  // the blended modes: stage 0 goes back to SELECTARG1 after the batch
+    kTranslucent,  // the blended modes
     kAlpha,
-    kSolid,        // restores only the colour operation
+    kSolid,
     kShadow,
     kSprite3D,     // DisplaySprite3D2: the states Start3D and the others left
 };
@@ -53,11 +53,16 @@ enum class BatchMode : int {
 // command flushes (FlushSpriteBatch), sets its states and texture, and queues.
 bool JoinsBatch(BatchMode mode, IDirect3DTexture9* texture);
 
+// What runs once the quads of a batch are drawn (the blended modes put stage
+// 0 back); null for nothing.
+using AfterDraw = void (*)();
+
 // Queues one quad of four `stride`-byte vertices, or draws it at once while a
 // host holds the device; the command's result: D3D_OK for a queued quad, the
-// draw call's result for one drawn at once. Blended modes get stage 0 back
-// after their draw either way.
-HRESULT QueueQuad(BatchMode mode, IDirect3DTexture9* texture, const void* vertices, UINT stride);
+// draw call's result for one drawn at once. `after` runs after the draw that
+// carries the quad, either way.
+HRESULT QueueQuad(BatchMode mode, IDirect3DTexture9* texture, const void* vertices, UINT stride,
+                  AfterDraw after = nullptr);
 
 // Draws what is queued. Cheap when nothing is.
 void FlushSpriteBatch();
