@@ -10,6 +10,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/platform.h"
 #include "sprites/ColourKey.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
@@ -25,6 +26,10 @@ using Microsoft::WRL::ComPtr;
 // callers handle by alternating between buffer and DC.
 constexpr int kLongLockSlots = 8;
 TextureObject* longLocks[kLongLockSlots];  // objects holding a long lock, or null
+
+// A host took a kind 2 object's render-target surface, which is that kind's
+// pixel copy, through the operation table.
+int hostHoldsPixelTarget;
 
 int FindLongLock(const TextureObject* object) {
     for (int i = 0; i < kLongLockSlots; ++i)
@@ -244,6 +249,7 @@ int __stdcall GetBitsPerPixel(TextureObject* object) {
 // is released again (by the ComPtrs) when a later step fails.
 TextureObject* __stdcall CreateTexture(IDirect3DDevice9* device, int width, int height, int kind, int textureFlag) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (width <= 0 || height <= 0 || !device || kind < kTextureVideo16 || kind > kTextureRenderTarget) return nullptr;
 
     ComPtr<IDirect3DTexture9> texture;
@@ -286,6 +292,7 @@ IDirect3DTexture9* __stdcall GetDrawTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object) return nullptr;
     if (!object->stale || object->kind == kTextureAlpha32) return object->texture;
+    FlushSpriteBatch();  // queued quads may show the texture as it is now
     bool updated = false;
     switch (object->kind) {
     case kTextureRenderTarget: updated = UploadKind4(object); break;
@@ -302,6 +309,7 @@ int __stdcall SetTransparentColor(TextureObject* object, DWORD colour) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object || object->kind == kTextureAlpha32) return 0;
     if (colour == object->transparentColor) return 1;
+    FlushSpriteBatch();
     if (object->kind != kTextureRenderTarget) object->stale = 1;
     object->transparentColor = colour;
     return AsResult(GetDrawTexture(object));
@@ -323,6 +331,7 @@ int __stdcall SetTransparentColor(TextureObject* object, DWORD colour) {
 // texture stale, so pixels written through the pointer reach the texture.
 int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** address, int* pitch) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     if ((mode == 0 || mode == 1) && (!address || !pitch)) return 0;
 
@@ -349,6 +358,7 @@ int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** a
         surface->UnlockRect();
         if (!DCSharesMemory(surface, rect.pBits, rect.Pitch)) return 0;
         longLocks[slot] = object;
+        if (!readOnly) ++object->changeCount;  // a write lock, as in mode 0
         *address = rect.pBits;
         *pitch = rect.Pitch;
         return 1;
@@ -369,6 +379,7 @@ int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** a
 
 int __stdcall UnlockPixels(TextureObject* object, int readOnly) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || !object->locked) return 0;
     IDirect3DSurface9* surface = PixelCopy(object, false);
     if (!surface || FAILED(surface->UnlockRect())) return 0;
@@ -385,6 +396,7 @@ int __stdcall UnlockPixels(TextureObject* object, int readOnly) {
 // back (CloseDC), alpha included.
 HDC __stdcall OpenDC(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || object->dc) return nullptr;
     IDirect3DSurface9* surface = nullptr;
     switch (object->kind) {
@@ -419,6 +431,7 @@ HDC __stdcall OpenDC(TextureObject* object) {
 
 int __stdcall CloseDC(TextureObject* object, int readOnly) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || !object->dc) return 0;
     IDirect3DSurface9* surface = DCSurface(object);
     if (!surface || FAILED(surface->ReleaseDC(object->dc))) return 0;
@@ -436,6 +449,7 @@ int __stdcall CloseDC(TextureObject* object, int readOnly) {
 
 IDirect3DSurface9* __stdcall GetRenderTarget(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return nullptr;
     switch (object->kind) {
     case kTextureRenderTarget:
@@ -468,6 +482,7 @@ IDirect3DSurface9* __stdcall GetRenderTarget(TextureObject* object) {
 
 int FinishRendering(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     switch (object->kind) {
     case kTextureManaged16: return RekeyKind2(object) ? 1 : 0;
@@ -490,6 +505,7 @@ int FinishRendering(TextureObject* object) {
 // copy of kinds 1 and 4 until RestoreVideoMemory).
 int __stdcall ReleaseVideoMemory(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     switch (object->kind) {
     case kTextureVideo16: ReleaseSurface(object, object->targetSurface); [[fallthrough]];
@@ -513,6 +529,7 @@ int __stdcall ReleaseVideoMemory(TextureObject* object) {
 // copy; objects that already exist are kept.
 int __stdcall RestoreVideoMemory(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     if (object->kind == kTextureAlpha32) return 1;
     if (object->kind == kTextureManaged16) return EnsureTargetSurface(object) ? 1 : 0;
@@ -538,6 +555,7 @@ int __stdcall RestoreVideoMemory(TextureObject* object) {
 
 int __stdcall FreeTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     const int slot = FindLongLock(object);
     if (slot >= 0) longLocks[slot] = nullptr;
@@ -559,6 +577,7 @@ constexpr int kOftenChanged = 5;
 
 TextureObject* __stdcall Optimize(TextureObject* object, int preferRenderTarget) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || object->kind != kTextureManaged16) return nullptr;
     if (object->changeCount < kRarelyChanged) {
         // The target surface is made again on demand; one in use stays.
@@ -604,14 +623,39 @@ DWORD GetTransparentColor(TextureObject* object) {
     return object->transparentColor;
 }
 
+bool PixelCopyMayChangeUnseen(const TextureObject* object) {
+    return object->locked || object->dc || FindLongLock(object) >= 0 ||
+           (hostHoldsPixelTarget && object->kind == kTextureManaged16);
+}
+
 int IsRenderTargetTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     return object && object->kind == kTextureRenderTarget ? 1 : 0;
 }
 
+// --- the table -----------------------------------------------------------------------
+
+namespace {
+
+// A host handed a texture or surface may draw with it, or on the device it
+// belongs to, between any two commands: from then on nothing is queued.
+IDirect3DTexture9* __stdcall HostGetDrawTexture(TextureObject* object) {
+    if (object) NoteHostDeviceAccess();
+    return GetDrawTexture(object);
+}
+
+IDirect3DSurface9* __stdcall HostGetRenderTarget(TextureObject* object) {
+    if (object) NoteHostDeviceAccess();
+    if (object && object->kind == kTextureManaged16) hostHoldsPixelTarget = 1;
+    return GetRenderTarget(object);
+}
+
+}  // namespace
+
 const TextureInterface textureInterface = {
-    GetKind, GetWidth, GetHeight, GetBitsPerPixel, CreateTexture, GetDrawTexture, SetTransparentColor, LockPixels,
-    UnlockPixels, OpenDC, CloseDC, GetRenderTarget, ReleaseVideoMemory, RestoreVideoMemory, FreeTexture, Optimize,
+    GetKind,      GetWidth, GetHeight, GetBitsPerPixel, CreateTexture, HostGetDrawTexture, SetTransparentColor,
+    LockPixels,   UnlockPixels, OpenDC, CloseDC, HostGetRenderTarget, ReleaseVideoMemory, RestoreVideoMemory,
+    FreeTexture,  Optimize,
 };
 
 }  // namespace korrin
