@@ -4,6 +4,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "render/SpriteQuad.h"
+#include "sprites/DrawingOutput.h"
 #include "sprites/SpriteCopy.h"
 
 namespace korrin {
@@ -25,6 +26,7 @@ bool Recorded(HRESULT result, int& entry, int value) {
 
 bool EnsureScene() {
     if (!screenActive || !device) return false;
+    SuspendScreenOutput();
     CheckDrawTarget();
     if (!inScene) {
         if (FAILED(device->BeginScene())) return false;
@@ -34,6 +36,7 @@ bool EnsureScene() {
 }
 
 void EndSceneIfOpen() {
+    SuspendScreenOutput();
     if (!inScene) return;
     inScene = 0;
     if (device) device->EndScene();

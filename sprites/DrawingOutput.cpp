@@ -1,6 +1,8 @@
 // Drawing outputs. A Direct3D surface cannot be locked and give a device
 // context at the same time, so an output alternates: asking for the device
-// context gives up the pixel pointer and the other way round. A sprite whose
+// context gives up the pixel pointer and the other way round. The screen's
+// output also gives up both whenever the library itself uses the back buffer
+// (SuspendScreenOutput), and takes them again when next asked. A sprite whose
 // texture object grants a long lock (its pixel copy is system memory that
 // stays put) is opened in shared mode instead: pointer and device context
 // both stay valid until the output is released.
@@ -110,6 +112,8 @@ int __stdcall SpriteRelease() {
 }
 
 }  // namespace
+
+void SuspendScreenOutput() { ScreenRelease(); }
 
 DrawingOutput* OpenScreenOutput() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
