@@ -114,3 +114,43 @@ TEST_F(Outputs, ScreenDescriptorAndDrawing) {
     Int("CloseScreen");
     EXPECT_EQ(Call<void*>("ScreenOutput"), nullptr) << "no screen";
 }
+
+// The back buffer is the library's again whenever it draws, clears or
+// presents: an open screen output gives up its lock or device context (a
+// locked back buffer may make Direct3D refuse all three, and a refused
+// present leaves the screen inactive), and takes it again when next asked.
+TEST_F(Outputs, TheScreenOutputLetsGoOfTheBackBufferWhileTheLibraryUsesIt) {
+    ASSERT_NE(Call<int>("CreateSprite", 0, 16, 16), 0);
+    auto* sprite = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
+    ASSERT_NE(sprite, nullptr);
+    FillBox(sprite, {0, 0, 16, 16}, RGB(255, 0, 0));
+    sprite->release();
+
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("ScreenOutput"));
+    ASSERT_NE(out, nullptr);
+    auto pixel = [&](int x, int y) {
+        auto* bits = static_cast<BYTE*>(out->getBuffer());
+        return bits ? reinterpret_cast<DWORD*>(bits + y * out->pitch)[x] & 0xFFFFFF : 0xDEADu;
+    };
+    auto* bits = static_cast<BYTE*>(out->getBuffer());
+    ASSERT_NE(bits, nullptr);
+    reinterpret_cast<DWORD*>(bits + 40 * out->pitch)[50] = 0x00FF00;
+
+    Call<int>("DisplaySprite", 0, 0, 0);
+    EXPECT_EQ(out->buffer, nullptr) << "the back buffer stayed locked while a sprite was drawn";
+    EXPECT_EQ(pixel(5, 5), 0xFF0000u) << "the sprite";
+    EXPECT_EQ(pixel(50, 40), 0x00FF00u) << "the pixel written before";
+
+    FillBox(out, {0, 0, 4, 4}, RGB(0, 0, 255));
+    EXPECT_EQ(Call<int>("ClearScreen", 0xFF0000), 1);  // blue
+    EXPECT_EQ(out->dc, nullptr) << "the device context stayed out while the screen was cleared";
+    EXPECT_EQ(pixel(50, 40), 0x0000FFu) << "the cleared back buffer";
+
+    ASSERT_NE(out->buffer, nullptr);
+    EXPECT_EQ(Call<int>("FlipBuffers2", 0), 1) << "presented with the back buffer locked by the output";
+    EXPECT_EQ(out->buffer, nullptr);
+    EXPECT_EQ(Call<int>("ClearScreen", 0), 1) << "the screen stays active";
+    EXPECT_NE(out->getDC(), nullptr);
+    EXPECT_EQ(Call<int>("FlipBuffers2", 0), 1) << "presented with the output's device context out";
+    EXPECT_EQ(out->release(), 0);
+}
