@@ -5,6 +5,12 @@
  * calling convention; the DLL exports them under their plain names. Commands
  * return 0 for failure, "no" or "nothing". A C or C++ host may link against
  * the import library, or load korrin.dll and bind the commands by name.
+ *
+ * One thread: call every command, and every procedure of a texture object or
+ * drawing output, from the same single thread. The library takes no locks; a
+ * call from a second thread races with the first on the shared state, and
+ * may fault inside the library (a sprite drawn on one thread while another
+ * loads or frees sprites), corrupt sprites or lose frames.
  */
 #ifndef KORRIN_H
 #define KORRIN_H
@@ -59,7 +65,11 @@ struct KorrinTextureObject {
 };
 
 /* The drawing-output descriptor of ScreenOutput and SpriteOutput, read by the
-   host's own 2D drawing commands; its procedures take no arguments. */
+   host's own 2D drawing commands; its procedures take no arguments. A device
+   context or address it gives stays valid until the other procedure is called
+   (where that gives it up), until release, and for the screen's output until
+   the next command that draws, clears or presents: call getDC or getBuffer
+   again after those. */
 typedef struct KorrinDrawingOutput {
     int outputType;                                 /* always 7 */
     int reserved;                                   /* not written */
