@@ -3,7 +3,9 @@
 #   lib/libkorrin.dll.a (MinGW) or lib/korrin.lib (MSVC), lib/korrin.def (the
 #   export table), lib/korrin-import.def (the stdcall names, Name@N, for
 #   making an MSVC import library with lib /def)
-#   lib/cmake/korrin/korrinConfig.cmake, korrinConfigVersion.cmake
+#   lib/cmake/korrin/korrinConfig.cmake, korrinConfigVersion.cmake and the
+#   cross toolchain file i686-w64-mingw32.cmake (a consumer configured with
+#   it finds the package in this tree)
 #   include/korrin.h
 #   README.md, LICENSE, docs/ (the command reference and the pictures),
 #   examples/ (C sources), licenses/ (the statically linked libraries' terms)
@@ -28,9 +30,9 @@ file(GLOB KORRIN_EXAMPLE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/*.
 install(FILES ${KORRIN_EXAMPLE_FILES} DESTINATION examples)
 
 # The DLL carries libpng, libjpeg-turbo, libtiff, zlib, libogg and libvorbis:
-# their terms travel with it, taken from the sources they were built from.
-set(KORRIN_DEPS_SOURCE_DIR "$ENV{HOME}/.cache/korrin-deps/src" CACHE PATH
-    "sources of the static i686 dependencies (for their licence files)")
+# their terms travel with it, taken from the sources they were built from in
+# the dependency cache (scripts/build-deps.sh unpacks them into its src/).
+set(KORRIN_DEPS_SOURCE_DIR "${KORRIN_DEPS_DIR}/src")
 set(KORRIN_LICENCE_FILES
   "libpng.txt|libpng1.6/libpng1.6-*/LICENSE"
   "libjpeg-turbo.md|libjpeg-turbo/libjpeg-turbo-*/LICENSE.md"
@@ -58,7 +60,7 @@ configure_file(${CMAKE_SOURCE_DIR}/cmake/korrinConfig.cmake.in ${CMAKE_BINARY_DI
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/korrinConfigVersion.cmake
   VERSION ${KORRIN_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/package/korrinConfig.cmake ${CMAKE_BINARY_DIR}/package/korrinConfigVersion.cmake
-  DESTINATION lib/cmake/korrin)
+  ${CMAKE_SOURCE_DIR}/cmake/i686-w64-mingw32.cmake DESTINATION lib/cmake/korrin)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME korrin)

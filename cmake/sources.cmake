@@ -6,8 +6,8 @@
 set(KORRIN_CORE_SOURCES
   frame/ErrorReport.cpp frame/ObjectManager.cpp frame/instruction_length.cpp
   screen/Pacing.cpp
-  sprites/ClipWindow.cpp sprites/ColourKey.cpp sprites/ImageDecoders.cpp
-  sprites/JpegDecoder.c sprites/PngDecoder.c sprites/TiffDecoder.c
+  image/ImageDecoders.cpp image/JpegDecoder.c image/PngDecoder.c image/TiffDecoder.c
+  sprites/ClipWindow.cpp sprites/ColourKey.cpp
   render/Collision.cpp render/ColourKeyShaderCode.cpp render/SpriteQuad.cpp
   sprite3d/Sprite3DMath.cpp
   sound/SoundData.cpp sound/SoundLevels.cpp)
@@ -16,11 +16,11 @@ set(KORRIN_CORE_SOURCES
 set(KORRIN_PLATFORM_SOURCES
   frame/FatalReport.cpp frame/entry.cpp frame/globals.cpp frame/platform.cpp
   screen/D3D9HelperFunctions.cpp screen/modes.cpp screen/present.cpp screen/screen.cpp screen/screen_commands.cpp
-  sprites/DrawingOutput.cpp sprites/ImageLoader.cpp sprites/Sprite.cpp sprites/SpriteCopy.cpp
-  sprites/TextureManager.cpp sprites/copy_commands.cpp sprites/import_commands.cpp sprites/output_commands.cpp
-  sprites/sprite_commands.cpp
-  render/ColourKeyShader.cpp render/DeviceState.cpp render/blended_commands.cpp render/collision_commands.cpp
-  render/display_commands.cpp render/effect_commands.cpp
+  image/ImageLoader.cpp
+  sprites/Sprite.cpp sprites/TextureManager.cpp sprites/import_commands.cpp sprites/sprite_commands.cpp
+  render/ColourKeyShader.cpp render/DeviceState.cpp render/DrawingOutput.cpp render/SpriteCopy.cpp
+  render/blended_commands.cpp render/collision_commands.cpp render/copy_commands.cpp render/display_commands.cpp
+  render/effect_commands.cpp render/output_commands.cpp
   sprite3d/Sprite3D.cpp sprite3d/sprite3d_commands.cpp
   input/DIJ8.cpp input/DIK8.cpp input/DIM8.cpp input/DInput8.cpp
   sound/DS8.cpp sound/sound_commands.cpp

@@ -37,6 +37,7 @@ extern int alphaBlendCache;                    // render-state caches: drawing c
 extern int srcBlendCache;
 extern int destBlendCache;
 extern int fvfCache;
+extern int targetAlphaCache;                   // "over" alpha blending for a 32-bit target; UseBuffer, new device, reset
 extern IDirect3DPixelShader9* colourKeyShader; // screen opening; released by CloseScreen
 extern int colourKeyShaderAvailable;           // screen opening
 extern int colourKeyShaderBound;               // the shader is set on the device; display commands, new device, reset
@@ -46,6 +47,8 @@ extern int refreshRate;                        // screen opening, SetRefreshRate
 extern int screenWidth, screenHeight;          // screen opening
 extern int targetWidth, targetHeight;          // screen opening, UseBuffer
 extern int currentBuffer;                      // screen opening (-1), UseBuffer
+extern IDirect3DSurface9* targetSurface;       // the surface drawn into while a sprite is the target (the
+                                               // device holds the reference), null for the back buffer; UseBuffer
 extern int screenIsWindowed;                   // OpenScreen (0), OpenWindowedScreen (1)
 extern int viewX, viewY, autoStretch;          // OpenWindowedScreen
 extern int rightOffset, bottomOffset;          // OpenWindowedScreen

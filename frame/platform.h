@@ -1,8 +1,10 @@
 // Small helpers shared by the Windows side: the one place that loads platform
-// components, and the one place that releases long-lived COM objects.
+// components, the one place that releases long-lived COM objects, and the
+// size of a Direct3D pixel format.
 #pragma once
 
 #include <windows.h>
+#include <d3d9.h>
 
 namespace korrin {
 
@@ -13,6 +15,9 @@ FARPROC LoadComponent(HMODULE* module, const char* fileName, const char* entryPo
 
 // Unloads a component LoadComponent loaded and nulls the handle; none is fine.
 void UnloadComponent(HMODULE* module);
+
+// Bits per pixel of a Direct3D format; 0 for formats the library does not use.
+int FormatBitsPerPixel(D3DFORMAT format);
 
 // Releases a long-lived COM object held in a global or record and nulls it.
 template <class T>

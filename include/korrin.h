@@ -3,8 +3,12 @@
  *
  * Every command takes and returns 32-bit values and uses the standard Windows
  * calling convention; the DLL exports them under their plain names. Commands
- * return 0 for failure, "no" or "nothing". A C or C++ host may link against
- * the import library, or load korrin.dll and bind the commands by name.
+ * return 0 for failure, "no" or "nothing", except the display commands
+ * (DisplaySprite, DisplayTransparentSprite, DisplaySprite3D2, DisplaySprite3D,
+ * DisplayRGBFilter): they return the Direct3D result of their draw, 0 (D3D_OK)
+ * when drawn and 0 as well when nothing was drawn, for a missing sprite too;
+ * the blended display commands always return 0. A C or C++ host may link
+ * against the import library, or load korrin.dll and bind the commands by name.
  *
  * One thread: call every command, and every procedure of a texture object or
  * drawing output, from the same single thread. The library takes no locks; a
@@ -65,11 +69,10 @@ struct KorrinTextureObject {
 };
 
 /* The drawing-output descriptor of ScreenOutput and SpriteOutput, read by the
-   host's own 2D drawing commands; its procedures take no arguments. A device
-   context or address it gives stays valid until the other procedure is called
-   (where that gives it up), until release, and for the screen's output until
-   the next command that draws, clears or presents: call getDC or getBuffer
-   again after those. */
+   host's own 2D drawing commands; its procedures take no arguments. What
+   getDC and getBuffer return is valid until the next command that draws,
+   presents or clears, or until release; where the output holds one of the two
+   at a time, each call also gives up what the other returned. */
 typedef struct KorrinDrawingOutput {
     int outputType;                                 /* always 7 */
     int reserved;                                   /* not written */
@@ -126,8 +129,9 @@ KORRIN_API void* KORRIN_CALL SpriteID(int sprite) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL TransparentSpriteColor(int sprite, int colour) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL ClipSprite(int sprite, int x, int y, int width, int height) KORRIN_NOEXCEPT;
 
-/* Image import: BMP, JPEG, PNG, TGA and TIFF from a file or from memory;
-   flags as CreateSprite2, or 2 for an alpha sprite made from an 8-bit image */
+/* Image import: BMP, JPEG, PNG, TGA and TIFF from a file or from memory, up to
+   64 Mi pixels; flags as CreateSprite2, or 2 for an alpha sprite made from the
+   palette indices of an 8-bit image */
 KORRIN_API int KORRIN_CALL LoadSprite2(int sprite, const char* fileName, int flags) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL LoadSprite(int sprite, const char* fileName) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL CatchSprite2(int sprite, const void* address, int flags) KORRIN_NOEXCEPT;
@@ -153,7 +157,8 @@ KORRIN_API int KORRIN_CALL DisplaySolidSprite(int sprite, int x, int y, int colo
 KORRIN_API int KORRIN_CALL DisplayShadowSprite(int sprite, int x, int y) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL ChangeAlphaIntensity(int red, int green, int blue) KORRIN_NOEXCEPT;
 
-/* Effects: an added colour over a rectangle, the full-screen gamma ramp */
+/* Effects: an added colour over a rectangle (the result as DisplaySprite's),
+   the full-screen gamma ramp */
 KORRIN_API int KORRIN_CALL DisplayRGBFilter(int x, int y, int width, int height, int red, int green,
                                             int blue) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL ChangeGamma(int red, int green, int blue, int flags) KORRIN_NOEXCEPT;
@@ -166,7 +171,8 @@ KORRIN_API int KORRIN_CALL SpritePixelCollision(int sprite1, int x1, int y1, int
                                                 int y2) KORRIN_NOEXCEPT;
 
 /* 3D sprites: quads made from a sprite's image, shaped by zoom and rotation
-   or by four free corners, drawn between Start3D and Stop3D */
+   or by four free corners, drawn between Start3D and Stop3D; the display
+   commands return as DisplaySprite */
 KORRIN_API int KORRIN_CALL InitSprite3D(void) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL IsSprite3D(int sprite3D) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL CreateSprite3D(int sprite3D, int sprite) KORRIN_NOEXCEPT;

@@ -1,11 +1,12 @@
-// The scene, the render-state cache and the colour-key shader binding.
+// The scene, the drawing target's check, the render-state cache and the
+// colour-key shader binding.
 #include "render/DeviceState.h"
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "render/DrawingOutput.h"
 #include "render/SpriteQuad.h"
-#include "sprites/DrawingOutput.h"
-#include "sprites/SpriteCopy.h"
+#include "sprites/Sprite.h"
 
 namespace korrin {
 
@@ -20,7 +21,32 @@ bool Recorded(HRESULT result, int& entry, int value) {
     return SUCCEEDED(result);
 }
 
+// The surface GetRenderTarget handed out, as the texture object still holds it.
+IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
+    if (!texture) return nullptr;
+    return texture->kind == kTextureRenderTarget ? texture->textureSurface : texture->targetSurface;
+}
+
 }  // namespace
+
+// --- the drawing target ----------------------------------------------------------
+
+void ReviewDrawTarget() {
+    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    const Sprite* sprite = FindSprite(currentBuffer);
+    if (sprite && targetSurface && HeldRenderSurface(sprite->texture) == targetSurface) return;
+    ResetDrawTarget();
+}
+
+HRESULT ResetDrawTarget() {
+    currentBuffer = -1;
+    targetSurface = nullptr;
+    targetWidth = screenWidth;
+    targetHeight = screenHeight;
+    if (!device) return E_FAIL;
+    SetTargetAlphaBlend(0);
+    return device->SetRenderTarget(0, backBuffer);
+}
 
 // --- the scene ---------------------------------------------------------------
 
@@ -68,6 +94,19 @@ void SetVertexFormat(int format) {
     device->SetFVF(static_cast<DWORD>(format));
 }
 
+// Without separate alpha blending the alpha follows the colour factors: a
+// draw of opaque pixels still leaves 255, keyed-out pixels still leave the
+// target alone.
+void SetTargetAlphaBlend(int enable) {
+    if (targetAlphaCache == enable) return;
+    targetAlphaCache = enable;
+    if (!(deviceCaps.PrimitiveMiscCaps & D3DPMISCCAPS_SEPARATEALPHABLEND)) return;
+    device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, static_cast<DWORD>(enable));
+    if (!enable) return;
+    device->SetRenderState(D3DRS_SRCBLENDALPHA, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLENDALPHA, D3DBLEND_INVSRCALPHA);
+}
+
 bool ForceAlphaBlend(int enable) {
     return Recorded(device->SetRenderState(D3DRS_ALPHABLENDENABLE, static_cast<DWORD>(enable)), alphaBlendCache,
                     enable);
@@ -90,6 +129,7 @@ bool ForceVertexFormat(int format) {
 void InvalidateDeviceState() {
     inScene = 0;
     alphaBlendCache = srcBlendCache = destBlendCache = fvfCache = 0;
+    targetAlphaCache = 0;
     colourKeyShaderBound = 0;
     colourKeyShaderKey = 0;
 }
@@ -100,6 +140,7 @@ void RestoreDeviceState() {
     ForceSourceBlend(D3DBLEND_SRCALPHA);
     ForceDestBlend(D3DBLEND_INVSRCALPHA);
     ForceVertexFormat(static_cast<int>(kColouredVertexFormat));
+    targetAlphaCache = 0;  // the reset put the back buffer in place, with the default blending of alpha
     // The constants are back to zero, which is the black key the cache then names.
     colourKeyShaderBound = 0;
     colourKeyShaderKey = 0;

@@ -1,6 +1,7 @@
 // The device state that every drawing command shares, in one place: the
-// lazily opened scene, the render-state cache (each cached state reaches the
-// device only when it changes), and the colour-key shader with its binding.
+// lazily opened scene, the drawing target's check, the render-state cache
+// (each cached state reaches the device only when it changes), and the
+// colour-key shader with its binding.
 // Screens, presentation, drawing outputs, the 2D display commands and the 3D
 // sprites all go through these operations; none of them calls BeginScene,
 // EndScene, SetPixelShader or a cached state on the device by itself.
@@ -10,6 +11,7 @@
 #include <windows.h>
 #include <d3d9.h>
 
+#include "frame/globals.h"
 #include "sprites/TextureManager.h"
 
 namespace korrin {
@@ -24,6 +26,20 @@ bool EnsureScene();
 // Ends the scene when one is open and clears inScene.
 void EndSceneIfOpen();
 
+// --- the drawing target ----------------------------------------------------------
+
+// A sprite target whose sprite was freed, or whose texture no longer holds
+// the surface the device draws into, gives way to the back buffer: nothing
+// is ever drawn into a surface its sprite has let go of.
+void ReviewDrawTarget();
+inline void CheckDrawTarget() {
+    if (currentBuffer != -1) ReviewDrawTarget();
+}
+
+// The back buffer as the target, on the device when there is one; a device
+// reset puts the device back on the back buffer, and so does the library.
+HRESULT ResetDrawTarget();
+
 // --- the render-state cache ----------------------------------------------------
 
 // The four cached states: compare, store, call.
@@ -37,6 +53,12 @@ inline void SetBlendStates(int enable, int source, int dest, int format) {
     SetDestBlend(dest);
     SetVertexFormat(format);
 }
+
+// Drawing into a target with alpha (a 32-bit sprite) blends the target's
+// alpha as "over" whatever the colour factors: source alpha plus target alpha
+// times one minus source alpha, where the device blends alpha separately.
+// Cached like the states above; set when the drawing target changes.
+void SetTargetAlphaBlend(int enable);
 
 // The same states set on the device whatever the cache holds; false when the
 // device refused. The cache records a value only once the device took it: a

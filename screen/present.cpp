@@ -12,9 +12,8 @@
 #include "frame/platform.h"
 #include "render/DeviceState.h"
 #include "screen/Pacing.h"
-#include "sprites/DrawingOutput.h"
+#include "render/DrawingOutput.h"
 #include "sprites/Sprite.h"
-#include "sprites/SpriteCopy.h"
 
 namespace korrin {
 
@@ -95,11 +94,13 @@ HRESULT PaceFrame(int refresh, int fps, bool sleeping) {
     return S_OK;
 }
 
-// The one place that resets the device. Default-pool resources go first (the
+// The one place that resets the device. An open scene is ended first, so
+// that inScene does not outlive it. Default-pool resources go next (the
 // reset fails while any is alive) and come back afterwards with the back
 // buffer; the render states the caches describe are set to known values.
 bool ResetDevice() {
     RECORD_POSITION(MODULE_D3D9_INC);
+    EndSceneIfOpen();
     ResetDrawTarget();  // a sprite's surface bound as the target would keep the reset from working
     ReleaseSpritesVideoMemory();
     ReleaseObject(backBuffer);
@@ -190,10 +191,12 @@ int ClearScreen(int colour) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!device || !screenActive) return 0;
     CheckDrawTarget();
-    // Host order (red low) to Direct3D order (red in bits 16-23).
+    // Host order (red low) to Direct3D order (red in bits 16-23), opaque:
+    // a target with alpha (a 32-bit sprite) is cleared to alpha 255.
     const int swapped = (colour >> 16) + (colour & 0xFF00) + ((colour & 0xFF) << 16);
     SuspendScreenOutput();
-    const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, static_cast<D3DCOLOR>(swapped), 0.0f, 0);
+    const D3DCOLOR cleared = static_cast<D3DCOLOR>(swapped) | 0xFF000000u;
+    const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, cleared, 0.0f, 0);
     return result == D3D_OK ? 1 : 0;
 }
 

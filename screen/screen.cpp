@@ -1,7 +1,8 @@
 // Screen opening and closing: the library's full-screen window, the hook on a
 // host window, the presentation parameters and the device. A screen is open
 // while `device` is set; CloseScreen frees what depends on the device and
-// leaves windows, the window hook and the library's settings in place.
+// leaves windows, the window hook and the library's settings in place. The
+// library's teardown (Sprite_End) is here too, since it starts with the screen.
 #include "screen/screen.h"
 
 #include <cstdlib>
@@ -12,9 +13,13 @@
 #include "input/input.h"
 #include "render/DeviceState.h"
 #include "sound/DS8.h"
+#include "sprites/ColourKey.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {
+
+// Procedure installed on the host window of a windowed screen.
+static LRESULT CALLBACK ScreenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 namespace {
 
@@ -112,7 +117,8 @@ void FinishOpening() {
 
 }  // namespace
 
-D3DFORMAT ChooseBackBufferFormat(int depth) {
+// Full-screen back-buffer format for 16 or 32 bits; D3DFMT_UNKNOWN when none fits.
+static D3DFORMAT ChooseBackBufferFormat(int depth) {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     if (!d3d) return D3DFMT_UNKNOWN;
     auto usable = [](D3DFORMAT format) {
@@ -126,7 +132,8 @@ D3DFORMAT ChooseBackBufferFormat(int depth) {
     return D3DFMT_UNKNOWN;
 }
 
-HRESULT BuildPresentParams(HWND window, int width, int height, bool windowed, int depth) {
+// Fills presentParams for a screen of the given kind; 0x80004005 on bad input.
+static HRESULT BuildPresentParams(HWND window, int width, int height, bool windowed, int depth) {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     if (width <= 0 || height <= 0 || !IsWindow(window) || !d3d) return E_FAIL;
     D3DFORMAT format;
@@ -154,7 +161,8 @@ HRESULT BuildPresentParams(HWND window, int width, int height, bool windowed, in
     return S_OK;
 }
 
-HWND CreateScreenWindow(int width, int height, const char* title) {
+// The library's own popup window for a full-screen screen, or null.
+static HWND CreateScreenWindow(int width, int height, const char* title) {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     if (!RegisterScreenClass(instance)) return nullptr;
@@ -169,7 +177,7 @@ HWND CreateScreenWindow(int width, int height, const char* title) {
 
 // Paint messages first show the last frame again; every message then goes on
 // to the window's own procedure, exactly once.
-LRESULT CALLBACK ScreenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT CALLBACK ScreenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     // Only the screen's own window is repainted, and never from inside a
     // repaint (a reset may send messages of its own).
@@ -249,6 +257,25 @@ int CloseScreen() {
         ReleaseObject(device);
     }
     DetachDevices();
+    return 0;
+}
+
+// The order matters: the screen first (it frees every sprite), then the
+// registries, Direct3D, the input devices and the sound, the table last.
+int ShutdownLibrary() {
+    CloseScreen();
+    if (soundRegistry) DestroyRegistry(soundRegistry);
+    soundRegistry = nullptr;
+    if (spriteRegistry) DestroyRegistry(spriteRegistry);
+    spriteRegistry = nullptr;
+    if (sprite3DRegistry) DestroyRegistry(sprite3DRegistry);
+    sprite3DRegistry = nullptr;
+    ReleaseObject(d3d);
+    ShutdownKeyboard();
+    ShutdownMouse();
+    ShutdownJoystick();
+    ShutdownSound();
+    FreeColourKeyTable();
     return 0;
 }
 

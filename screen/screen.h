@@ -20,17 +20,10 @@ IDirect3DDevice9* OpenWindowedScreen(HWND window, int x, int y, int width, int h
 // and detaches input and sound from the window. Returns 0.
 int CloseScreen();
 
-// Fills presentParams for a screen of the given kind; 0x80004005 on bad input.
-HRESULT BuildPresentParams(HWND window, int width, int height, bool windowed, int depth);
-
-// Full-screen back-buffer format for 16 or 32 bits; D3DFMT_UNKNOWN when none fits.
-D3DFORMAT ChooseBackBufferFormat(int depth);
-
-// The library's own popup window for a full-screen screen, or null.
-HWND CreateScreenWindow(int width, int height, const char* title);
-
-// Procedure installed on the host window of a windowed screen.
-LRESULT CALLBACK ScreenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Sprite_End's work: closes the screen, destroys the three registries,
+// releases Direct3D, shuts the input devices and the sound down and frees the
+// colour-key table. Returns 0.
+int ShutdownLibrary();
 
 // --- presentation (present.cpp) -----------------------------------------------------
 

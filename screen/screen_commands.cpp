@@ -1,4 +1,4 @@
-// Screen and presentation commands.
+// Screen and presentation commands, and the library's teardown.
 #include <windows.h>
 
 #include "frame/ErrorPosition.h"
@@ -7,6 +7,16 @@
 #include "screen/screen.h"
 
 extern "C" {
+
+int __stdcall Sprite_End() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::ShutdownLibrary();
+}
+
+void* __stdcall __GetD3DDevice9() noexcept {
+    RECORD_POSITION(MODULE_MAIN);
+    return korrin::device;
+}
 
 void* __stdcall OpenScreen(int width, int height, int depth, const char* title) noexcept {
     RECORD_POSITION(MODULE_MAIN);

@@ -6,14 +6,9 @@
 # benchmark (LoadSprite2 against the bare decoders), then one frame of input
 # and sound loading (against bare libvorbisfile and memcpy), each measured in
 # one run.
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${KORRIN_BUILD_DIR:-$root/build}
-"$root/scripts/setup.sh" >/dev/null
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" >/dev/null
-cmake --build "$build" -j "$(nproc)" >/dev/null
-"$root/tools/wine-env" start "$build/wine" >/dev/null
-trap '"$root/tools/wine-env" stop "$build/wine"' EXIT
+. "$(dirname "$0")/lib.sh"
+build_all >/dev/null
+start_wine_env >/dev/null
 "$build/native/colour_key_benchmark"
 cd "$build/bin"
 "$build/wine-run" colour_key_benchmark.exe

@@ -15,7 +15,7 @@
 #
 # Link order for consumers:
 #   -ltiff -ljpeg -lpng16 -lvorbisfile -lvorbis -logg -lz
-set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 
 # --- Settings -----------------------------------------------------------------
 CACHE=${KORRIN_DEPS_DIR:-$HOME/.cache/korrin-deps}
@@ -23,7 +23,7 @@ PREFIX=$CACHE/i686
 HOST=i686-w64-mingw32
 SYSROOT=/usr/$HOST
 # The project's own toolchain file (CMake-built libraries use it too).
-TOOLCHAIN=$(cd "$(dirname "$0")/.." && pwd)/cmake/$HOST.cmake
+TOOLCHAIN=$root/cmake/$HOST.cmake
 OPT_CFLAGS="-O2"
 JOBS=$(nproc 2>/dev/null || echo 2)
 # Bump when the build flags below change: every library is rebuilt once.
@@ -48,39 +48,8 @@ mkdir -p "$CACHE"/{src,logs,stamps,build} "$PREFIX"/{include,lib/pkgconfig}
 exec 9>"$CACHE/.lock"
 flock 9
 
-# --- apt helper: retry while another apt/dpkg process holds a lock ------------
-apt_retry() {
-  local out tries=0
-  while :; do
-    if out=$(DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@" 2>&1); then
-      return 0
-    fi
-    if grep -qiE 'could not get lock|unable to (acquire|lock)|is held by process' <<<"$out" \
-       && (( ++tries < 90 )); then
-      echo "apt is busy (another install running), waiting..." >&2
-      sleep 10
-      continue
-    fi
-    printf '%s\n' "$out" >&2
-    return 1
-  done
-}
-
 # --- Build tools: install only what is missing --------------------------------
-missing=()
-for p in "${TOOLS[@]}"; do
-  st=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-  [[ $st == installed ]] || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  if ((EUID != 0)); then
-    echo "missing packages (install them as root): ${missing[*]}" >&2
-    exit 1
-  fi
-  echo "installing build tools: ${missing[*]}"
-  apt_retry update
-  apt_retry install -y --no-install-recommends "${missing[@]}"
-fi
+install_missing "${TOOLS[@]}"
 [[ -f $SYSROOT/lib/libz.a ]] || { echo "zlib for $HOST not found in $SYSROOT/lib" >&2; exit 1; }
 
 # --- Private apt setup: deb-src entries derived from the system's sources -----
@@ -154,7 +123,7 @@ apt_private_update() {
   write_apt_sources
   # A source without deb-src indices only costs a warning; a package missing
   # from all of them is reported by fetch_source.
-  apt_retry "${APT_OPTS[@]}" update ||
+  apt_wait apt-get "${APT_OPTS[@]}" update ||
     echo "warning: private 'apt-get update' reported errors, continuing" >&2
   APT_READY=1
 }

@@ -11,7 +11,7 @@
 #
 # Output: $KORRIN_DEPS_DIR/dxvk/d3d9.dll (KORRIN_DEPS_DIR defaults to
 # ~/.cache/korrin-deps). Once there, a rerun does nothing.
-set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 
 cache=${KORRIN_DEPS_DIR:-$HOME/.cache/korrin-deps}
 dir=$cache/dxvk

@@ -4,17 +4,10 @@
 # script: it loads korrin.dll by name and draws a rotating, alpha-blended 3D
 # sprite over a bitmap background; once a frame is drawn a screenshot is
 # saved as PNG and checked, then the window is closed through its close event.
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${KORRIN_BUILD_DIR:-$root/build}
+. "$(dirname "$0")/lib.sh"
 
-"$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" >/dev/null
-cmake --build "$build" -j "$(nproc)"
-
-env_dir="$build/wine"
-"$root/tools/wine-env" start "$env_dir"
-trap '"$root/tools/wine-env" stop "$env_dir"' EXIT
+build_all
+start_wine_env
 
 status=0
 "$root/tests/picture/spritetest_picture.sh" "$build" "$root" || status=$?

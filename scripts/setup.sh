@@ -9,17 +9,10 @@
 # mode) still run 32-bit Wine: the script then fetches a recent qemu user-mode
 # emulator from Debian's backports suite into the cache, without touching the
 # system's apt configuration, and registers it for i386 ELF binaries.
-set -euo pipefail
-
-here=$(cd "$(dirname "$0")" && pwd)
-cache=${KORRIN_CACHE_DIR:-$HOME/.cache/korrin}
-mkdir -p "$cache"
+. "$(dirname "$0")/lib.sh"
+here=$root/scripts
 
 log() { printf '[setup] %s\n' "$*"; }
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
 
 # --- Debian packages -------------------------------------------------------
 packages=(
@@ -31,18 +24,6 @@ packages=(
     imagemagick python3 dpkg-dev autoconf automake libtool nasm
     libvorbis-dev vorbis-tools sox
 )
-install_missing() {
-    local missing=() p
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -gt 0 ] || return 0
-    log "installing: ${missing[*]}"
-    as_root apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
-        --no-install-recommends "${missing[@]}" >"$cache/apt-install.log" 2>&1 \
-        || { tail -30 "$cache/apt-install.log"; exit 1; }
-}
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     log "adding the i386 architecture"
     as_root dpkg --add-architecture i386

@@ -6,7 +6,6 @@
 #include "frame/globals.h"
 #include "render/DeviceState.h"
 #include "sprites/Sprite.h"
-#include "sprites/SpriteCopy.h"
 #include "sprites/TextureManager.h"
 
 namespace korrin {

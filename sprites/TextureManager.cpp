@@ -150,8 +150,9 @@ HRESULT MakeKindTexture(IDirect3DDevice9* device, int width, int height, int kin
     }
 }
 
-HRESULT MakeTarget(IDirect3DDevice9* device, int width, int height, BOOL lockable, IDirect3DSurface9** surface) {
-    return device->CreateRenderTarget(width, height, D3DFMT_X1R5G5B5, D3DMULTISAMPLE_NONE, 0, lockable, surface, nullptr);
+HRESULT MakeTarget(IDirect3DDevice9* device, int width, int height, BOOL lockable, IDirect3DSurface9** surface,
+                   D3DFORMAT format = D3DFMT_X1R5G5B5) {
+    return device->CreateRenderTarget(width, height, format, D3DMULTISAMPLE_NONE, 0, lockable, surface, nullptr);
 }
 
 HRESULT MakeSystemCopy(IDirect3DDevice9* device, int width, int height, D3DFORMAT format, IDirect3DSurface9** surface) {
@@ -194,6 +195,22 @@ bool Rekey(TextureObject* object, IDirect3DSurface9* source, DWORD destinationFl
         ConvertRow(reinterpret_cast<const std::uint16_t*>(from.row(y)), reinterpret_cast<std::uint16_t*>(to.row(y)),
                    object->width);
     return true;
+}
+
+// The kind 3 target surface: a lockable A8R8G8B8 render target (made when
+// absent) holding the texture's current pixels, alpha included, so that
+// drawing starts from the image as it is. The texture stays the pixel copy;
+// FinishRendering carries the drawing back into it.
+bool FillAlphaTarget(TextureObject* object) {
+    if (!object->targetSurface) {
+        if (!object->device) return false;
+        ComPtr<IDirect3DSurface9> target;
+        if (FAILED(MakeTarget(object->device, object->width, object->height, TRUE, target.GetAddressOf(),
+                              D3DFMT_A8R8G8B8)))
+            return false;
+        object->targetSurface = target.Detach();
+    }
+    return CopyRows(object->textureSurface, object->targetSurface, 0, object->width * 4, object->height);
 }
 
 bool RekeyKind1(TextureObject* object) {
@@ -506,9 +523,14 @@ IDirect3DSurface9* __stdcall GetRenderTarget(TextureObject* object) {
         if (object->stale && !GetDrawTexture(object)) return nullptr;
         return object->textureSurface;
     case kTextureManaged16:
-    case kTextureAlpha32:
         if (!EnsureTargetSurface(object)) return nullptr;
         break;
+    case kTextureAlpha32:
+        // Only the change count moves: the texture itself is the pixel copy
+        // and is never stale.
+        if (!FillAlphaTarget(object)) return nullptr;
+        ++object->changeCount;
+        return object->targetSurface;
     case kTextureVideo16:
         if (object->copyModified) {
             if (!UploadKind1(object)) return nullptr;
@@ -533,7 +555,8 @@ int FinishRendering(TextureObject* object) {
         if (!ReadBackKind1(object)) return 0;
         object->stale = 1;
         return 1;
-    case kTextureAlpha32: return 1;
+    case kTextureAlpha32:
+        return CopyRows(object->targetSurface, object->textureSurface, 0, object->width * 4, object->height) ? 1 : 0;
     default: return 0;
     }
 }

@@ -24,7 +24,7 @@ struct TextureObject;
 enum TextureKind : int {
     kTextureVideo16 = 1,       // dynamic A1R5G5B5 texture, system copy, render target
     kTextureManaged16 = 2,     // managed A1R5G5B5 texture, lockable render target on demand
-    kTextureAlpha32 = 3,       // managed A8R8G8B8 texture
+    kTextureAlpha32 = 3,       // managed A8R8G8B8 texture, lockable A8R8G8B8 render target on demand
     kTextureRenderTarget = 4,  // X1R5G5B5 render-target texture with a system copy
 };
 

@@ -3,8 +3,8 @@
 // an alpha sprite built from an 8-bit image.
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "image/ImageLoader.h"
 #include "korrin.h"
-#include "sprites/ImageLoader.h"
 #include "sprites/Sprite.h"
 
 #include <cstring>

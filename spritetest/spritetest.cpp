@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "command_names.h"
-#include "korrin.h"  // the descriptor type only: every command is bound by name
+#include "korrin.h"          // the descriptor type only: every command is bound by name
+#include "korrin_exports.h"  // every export's name, from korrin.def
 
 namespace {
 
-constexpr int kCommandCount = sizeof commandNames / sizeof commandNames[0];
-FARPROC commands[kCommandCount];  // filled by name, in the order of commandNames
+constexpr int kCommandCount = sizeof korrinExports / sizeof korrinExports[0];
+FARPROC commands[kCommandCount];  // filled by name, in the order of korrinExports
 
 // The entry point of a command, by name (null when the library lacks it).
 template <class R, class... A>
@@ -23,7 +23,7 @@ using CommandProc = R(__stdcall*)(A...);
 template <class R, class... A>
 CommandProc<R, A...> Command(const char* name) {
     for (int i = 0; i < kCommandCount; ++i)
-        if (std::strcmp(commandNames[i], name) == 0)
+        if (std::strcmp(korrinExports[i].name, name) == 0)
             return reinterpret_cast<CommandProc<R, A...>>(reinterpret_cast<void*>(commands[i]));
     return nullptr;
 }
@@ -68,7 +68,7 @@ int main() {
         std::fprintf(stderr, "spritetest: korrin.dll could not be loaded\n");
         return 1;
     }
-    for (int i = 0; i < kCommandCount; ++i) commands[i] = GetProcAddress(korrin, commandNames[i]);
+    for (int i = 0; i < kCommandCount; ++i) commands[i] = GetProcAddress(korrin, korrinExports[i].name);
 
     Command<void*>("InitSprite")();
     Command<int>("InitSprite3D")();

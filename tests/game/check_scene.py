@@ -9,22 +9,11 @@ intensity 128 over the meadow, whose pixels must show the half-and-half mix
 and not the panel's own colour.
 Usage: check_scene.py scene.ppm
 """
+import os
 import sys
 
-
-def read_ppm(path):
-    data = open(path, "rb").read()
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[pos:end])
-        pos = end
-    assert fields[0] == b"P6" and fields[3] == b"255", "binary 8-bit PPM expected"
-    return int(fields[1]), int(fields[2]), data[pos + 1:]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "picture"))
+from ppm import count_near, read_ppm  # noqa: E402
 
 
 def widened(c):
@@ -34,7 +23,8 @@ def widened(c):
 
 
 def main():
-    width, height, pixels = read_ppm(sys.argv[1])
+    image = read_ppm(sys.argv[1])
+    width, height, pixels = image
     assert (width, height) == (640, 480), f"640x480 expected, got {width}x{height}"
     meadow = (0x4F, 0x9A, 0x3C)
     panel = tuple(widened(c) for c in (0x16, 0x26, 0x5A))
@@ -50,12 +40,7 @@ def main():
     }
     failed = False
     for name, (colour, tolerance, rows, least, most) in parts.items():
-        n = 0
-        for y in rows:
-            row = pixels[y * width * 3:(y + 1) * width * 3]
-            for i in range(0, len(row), 3):
-                if all(abs(row[i + k] - colour[k]) <= tolerance for k in range(3)):
-                    n += 1
+        n = count_near(image, colour, tolerance, rows)
         ok = (least is None or n >= least) and (most is None or n <= most)
         failed |= not ok
         print(f"{name}: {n} pixels near {tuple(round(c) for c in colour)}{'' if ok else '  <-- wrong'}")

@@ -6,7 +6,7 @@
 # Usage: game_test.sh BUILD_DIR SOURCE_DIR [RUNNER ARGS...]  (the Wine environment running)
 # RUNNER runs game.exe (default: BUILD_DIR/wine-run; BUILD_DIR/dxvk-run NAME runs it
 # on DXVK).
-set -euo pipefail
+. "$2/scripts/lib.sh"
 build=$1
 source=$2
 shift 2
@@ -24,12 +24,14 @@ release_keys() {
     for key in right up escape; do "$build/wine-run" "$build/bin/sendinput.exe" - up "$key" >/dev/null 2>&1 || true; done
 }
 
+ended() { ! running "$program"; }
+
 fail() {
     echo "FAIL: $*"
     echo "--- game output:"; cat "$log" 2>/dev/null || true
-    if [ -n "${program:-}" ] && kill -0 "$program" 2>/dev/null; then
+    if [ -n "${program:-}" ] && running "$program"; then
         "$build/wine-run" "$build/bin/sendinput.exe" "$title" down escape >/dev/null 2>&1 || true
-        for _ in $(seq 1 40); do kill -0 "$program" 2>/dev/null || break; sleep 0.5; done
+        poll 20 ended || true
         kill "$program" 2>/dev/null || true
     fi
     release_keys
@@ -50,12 +52,8 @@ count() { lines; grep -Ec "$1" "$out/game.txt" || true; }
 # Waits (bounded, polling) until the game's output has a line matching $1.
 await() {
     local pattern=$1 what=$2
-    for _ in $(seq 1 600); do
-        has "$pattern" && return 0
-        kill -0 "$program" 2>/dev/null || fail "the game ended while waiting for $what"
-        sleep 0.5
-    done
-    fail "no $what after 300 s"
+    seen() { has "$pattern" || { running "$program" || fail "the game ended while waiting for $what"; false; }; }
+    poll 300 seen || fail "no $what after 300 s"
 }
 send() { "$build/wine-run" "$build/bin/sendinput.exe" "$title" "$@" || fail "could not send $* to the game window"; }
 
@@ -83,26 +81,18 @@ PY
 
 # Up arrow: the ball moves again, away from the rock's slanting side.
 before=$(count '^player ')
+moved_on() { [ "$(count '^player ')" -gt "$before" ]; }
 send down up
-for _ in $(seq 1 600); do
-    [ "$(count '^player ')" -gt "$before" ] && break
-    sleep 0.5
-done
+poll 300 moved_on || true
 send up up
-[ "$(count '^player ')" -gt "$before" ] || fail "the up arrow did not move the ball"
+moved_on || fail "the up arrow did not move the ball"
 
 # The mouse: moved left, it takes the ball left.
-lines
-last_x=$(sed -n 's/^player \([0-9]*\) [0-9]*$/\1/p' "$out/game.txt" | tail -1)
+ball_x() { lines; sed -n 's/^player \([0-9]*\) [0-9]*$/\1/p' "$out/game.txt" | tail -1; }
+last_x=$(ball_x)
+moved_left() { [ "$(ball_x)" -lt "$last_x" ]; }
 send move -30 0
-moved=0
-for _ in $(seq 1 600); do
-    lines
-    x=$(sed -n 's/^player \([0-9]*\) [0-9]*$/\1/p' "$out/game.txt" | tail -1)
-    [ "$x" -lt "$last_x" ] && { moved=1; break; }
-    sleep 0.5
-done
-[ "$moved" -eq 1 ] || fail "moving the mouse left did not move the ball left"
+poll 300 moved_left || fail "moving the mouse left did not move the ball left"
 
 # The scene: sky, meadow, rocks, the ball, the star and the translucent panel.
 import -display "$display" -window root -depth 8 "$out/screen.ppm"
@@ -114,8 +104,7 @@ python3 "$source/tests/game/check_scene.py" "$out/scene.ppm" || fail "the screen
 
 send down escape
 status=0
-for _ in $(seq 1 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.5; done
-kill -0 "$program" 2>/dev/null && fail "Escape did not end the game"
+poll 300 ended || fail "Escape did not end the game"
 "$build/wine-run" "$build/bin/sendinput.exe" - up escape || true
 wait "$program" || status=$?
 [ "$status" -eq 0 ] || fail "the game ended with exit code $status"
@@ -126,8 +115,7 @@ has '^end ' || fail "the game did not reach its end"
 program=$!
 await '^ready ' "second start"
 "$build/wine-run" "$build/bin/closewindow.exe" "$title" || fail "the game window was not found to close"
-for _ in $(seq 1 600); do kill -0 "$program" 2>/dev/null || break; sleep 0.5; done
-kill -0 "$program" 2>/dev/null && fail "the close event did not end the game"
+poll 300 ended || fail "the close event did not end the game"
 status=0
 wait "$program" || status=$?
 [ "$status" -eq 0 ] || fail "the game ended with exit code $status after its close event"

@@ -4,7 +4,7 @@
 // sanitizer error (bigger images would only slow the search down).
 #pragma once
 
-#include "sprites/ImageDecoders.h"
+#include "image/ImageDecoders.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -12,8 +12,8 @@
 #include <random>
 #include <vector>
 
+#include "image/ImageDecoders.h"
 #include "little_endian.h"
-#include "sprites/ImageDecoders.h"
 
 namespace decoder_test {
 

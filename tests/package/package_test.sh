@@ -7,7 +7,7 @@
 # Usage: package_test.sh BUILD_DIR SOURCE_DIR [RUNNER ARGS...]  (the Wine environment running)
 # RUNNER runs minimal.exe (default: BUILD_DIR/wine-run; BUILD_DIR/dxvk-run NAME runs it
 # on DXVK).
-set -euo pipefail
+. "$2/scripts/lib.sh"
 build=$1
 source=$2
 shift 2
@@ -25,6 +25,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 for file in bin/korrin.dll lib/libkorrin.dll.a lib/korrin.def lib/korrin-import.def include/korrin.h \
             lib/cmake/korrin/korrinConfig.cmake lib/cmake/korrin/korrinConfigVersion.cmake \
+            lib/cmake/korrin/i686-w64-mingw32.cmake \
             README.md LICENSE docs/commands.md examples/minimal.c \
             licenses/libpng.txt licenses/libjpeg-turbo.md licenses/libtiff.md licenses/libogg.txt \
             licenses/libvorbis.txt licenses/zlib.txt; do
@@ -38,16 +39,16 @@ grep -q ' T _InitSprite@0$' "$work/implib.txt" || fail "libkorrin.dll.a has no s
 # --- a separate project against the package -----------------------------------
 # Found through CMAKE_PREFIX_PATH, the package refuses a 64-bit build...
 if cmake -S "$source/tests/package/consumer" -B "$work/consumer64" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
-         -DKORRIN_EXAMPLES_DIR="$source/examples" >"$work/configure64.log" 2>&1; then
+         -DKORRIN_EXAMPLES_DIR="$prefix/examples" >"$work/configure64.log" 2>&1; then
     fail "a 64-bit project accepted the 32-bit package"
 fi
 grep -q "$prefix/lib/cmake/korrin/korrinConfig.cmake, version: 1.0.0 (32bit)" "$work/configure64.log" \
     || { cat "$work/configure64.log"; fail "the 64-bit project did not find the package to refuse it"; }
-# ...and serves a 32-bit one. The cross toolchain searches packages only below
-# its own root, so the package is named there by its folder.
-cmake -S "$source/tests/package/consumer" -B "$work/consumer" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$source/cmake/i686-w64-mingw32.cmake" \
-      -Dkorrin_DIR="$prefix/lib/cmake/korrin" -DKORRIN_EXAMPLES_DIR="$source/examples" >"$work/configure.log" 2>&1 \
+# ...and serves a 32-bit one, configured as the README says: with the cross
+# toolchain file from the install tree alone, which finds the package there.
+cmake -S "$source/tests/package/consumer" -B "$work/consumer" \
+      -DCMAKE_TOOLCHAIN_FILE="$prefix/lib/cmake/korrin/i686-w64-mingw32.cmake" \
+      -DKORRIN_EXAMPLES_DIR="$prefix/examples" >"$work/configure.log" 2>&1 \
     || { cat "$work/configure.log"; fail "the consumer project did not configure"; }
 grep -q "korrin 1.0.0 from $prefix/lib/cmake/korrin" "$work/configure.log" \
     || { cat "$work/configure.log"; fail "find_package did not report the installed package"; }
@@ -63,30 +64,13 @@ cd "$work/consumer"
 "${runner[@]}" minimal.exe picture.bmp >"$work/minimal.log" 2>&1 &
 program=$!
 shown=0
-for _ in $(seq 1 120); do
-    kill -0 "$program" 2>/dev/null || break
-    if import -display "$display" -window root -depth 8 "$work/screen.ppm" 2>/dev/null \
-       && python3 - "$work/screen.ppm" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-# Binary PPM: four header fields, then RGB triples.
-fields, pos = [], 0
-while len(fields) < 4:
-    while data[pos:pos + 1].isspace():
-        pos += 1
-    end = pos
-    while not data[end:end + 1].isspace():
-        end += 1
-    fields.append(data[pos:end])
-    pos = end
-pixels = data[pos + 1:]
-match = sum(1 for i in range(0, len(pixels) - 2, 3)
-            if abs(pixels[i] - 64) <= 8 and abs(pixels[i + 1] - 160) <= 8 and abs(pixels[i + 2] - 96) <= 8)
-sys.exit(0 if match >= 600 * 440 else 1)
-PY
-    then shown=1; break; fi
-    sleep 1
-done
+# Done when the picture shows (most of the window in its colour) or the program has ended.
+look() {
+    running "$program" || return 0
+    import -display "$display" -window root -depth 8 "$work/screen.ppm" 2>/dev/null &&
+        python3 "$source/tests/picture/ppm.py" "$work/screen.ppm" 64,160,96 8 $((600 * 440)) && shown=1
+}
+poll 240 look || true
 if [ "$shown" -eq 0 ]; then
     "$build/wine-run" "$build/bin/closewindow.exe" minimal >/dev/null 2>&1 || true
     kill "$program" 2>/dev/null || true

@@ -17,32 +17,7 @@ background is on the screen (what a caller waits for before the full check).
 import math
 import sys
 
-
-def read_ppm(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    parts, pos = [], 0
-    while len(parts) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            pos = data.index(b"\n", pos) + 1
-            continue
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        parts.append(data[pos:end])
-        pos = end
-    pos += 1
-    assert parts[0] == b"P6" and parts[3] == b"255", "binary 8-bit PPM expected"
-    w, h = int(parts[1]), int(parts[2])
-    return w, h, data[pos:pos + w * h * 3]
-
-
-def pixel(image, x, y):
-    w, h, data = image
-    i = (y * w + x) * 3
-    return data[i], data[i + 1], data[i + 2]
+from ppm import pixel, read_ppm
 
 
 def sprite_texel(u, v):

@@ -6,7 +6,7 @@
 # RUNNER runs spritetest.exe (default: BUILD_DIR/wine-run; BUILD_DIR/dxvk-run
 # NAME runs it on DXVK).
 # KORRIN_PICTURE_WAIT: seconds to wait for the window and for a frame (180).
-set -euo pipefail
+. "$2/scripts/lib.sh"
 build=$1
 source=$2
 shift 2
@@ -18,14 +18,6 @@ title="Korrin test 4"
 wait_limit=${KORRIN_PICTURE_WAIT:-180}
 mkdir -p "$out"
 
-# Runs "$@" every half second until it succeeds; fails after wait_limit seconds.
-poll() {
-    local deadline=$((SECONDS + wait_limit))
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.5
-    done
-}
 window_open() { xwininfo -display "$display" -root -tree 2>/dev/null | grep -qF "\"$title\""; }
 screenshot() {
     import -display "$display" -window root "$out/spritetest.png" &&
@@ -38,8 +30,8 @@ cd "$build/bin"
 "${runner[@]}" spritetest.exe &
 program=$!
 stop() { kill "$program" 2>/dev/null || true; }
-poll window_open || { echo "no spritetest window after ${wait_limit} s"; stop; exit 1; }
-poll frame_drawn || { echo "no drawn frame after ${wait_limit} s (last screenshot: $out/spritetest.png)"; stop; exit 1; }
+poll "$wait_limit" window_open || { echo "no spritetest window after ${wait_limit} s"; stop; exit 1; }
+poll "$wait_limit" frame_drawn || { echo "no drawn frame after ${wait_limit} s (last screenshot: $out/spritetest.png)"; stop; exit 1; }
 "$build/wine-run" closewindow.exe "$title"
 status=0
 wait "$program" || status=$?

@@ -1,133 +1,15 @@
-// The DLL itself: it exports exactly the commands of the library under their
-// plain names, each removes exactly its arguments from the stack, and it
-// imports system DLLs only.
+// The DLL itself: it exports exactly what korrin.def declares (the 110
+// commands and korrin's own additions) under plain names, each export removes
+// exactly its arguments from the stack, and it imports system DLLs only.
 #include <algorithm>
 #include <cctype>
 #include <set>
 #include <string>
 
 #include "host.h"
+#include "korrin_exports.h"
 
 namespace {
-
-struct Export {
-    const char* name;
-    int arguments;
-};
-
-// Every command and the number of 32-bit arguments it takes.
-const Export commands[] = {
-    {"__GetD3DDevice9", 0},
-    {"AvailableScreenMemory", 0},
-    {"CatchSound", 2},
-    {"CatchSound2", 3},
-    {"CatchSprite", 2},
-    {"CatchSprite2", 3},
-    {"ChangeAlphaIntensity", 3},
-    {"ChangeGamma", 4},
-    {"ClearScreen", 1},
-    {"ClipSprite", 5},
-    {"CloseScreen", 0},
-    {"CopySprite", 2},
-    {"CopySprite2", 3},
-    {"CreatePalette", 1},
-    {"CreateSprite", 3},
-    {"CreateSprite2", 4},
-    {"CreateSprite3D", 2},
-    {"DisplayAlphaSprite", 3},
-    {"DisplayPalette", 1},
-    {"DisplayRGBFilter", 7},
-    {"DisplayShadowSprite", 3},
-    {"DisplaySolidSprite", 4},
-    {"DisplaySprite", 3},
-    {"DisplaySprite3D", 3},
-    {"DisplaySprite3D2", 4},
-    {"DisplayTranslucentSprite", 4},
-    {"DisplayTransparentSprite", 3},
-    {"ExamineJoystick", 0},
-    {"ExamineKeyboard", 0},
-    {"ExamineMouse", 0},
-    {"ExamineScreenModes", 0},
-    {"FlipBuffers", 0},
-    {"FlipBuffers2", 1},
-    {"FreePalette", 1},
-    {"FreeSound", 1},
-    {"FreeSprite", 1},
-    {"FreeSprite3D", 1},
-    {"GetPaletteColor", 2},
-    {"GrabSprite", 5},
-    {"GrabSprite2", 6},
-    {"InitJoystick", 0},
-    {"InitKeyboard", 0},
-    {"InitMouse", 0},
-    {"InitPalette", 0},
-    {"InitSound", 0},
-    {"InitSprite", 0},
-    {"InitSprite3D", 0},
-    {"IsPalette", 1},
-    {"IsScreenActive", 0},
-    {"IsSound", 1},
-    {"IsSprite", 1},
-    {"IsSprite3D", 1},
-    {"JoystickAxisX", 0},
-    {"JoystickAxisY", 0},
-    {"JoystickButton", 1},
-    {"KeyboardInkey", 0},
-    {"KeyboardMode", 1},
-    {"KeyboardPushed", 1},
-    {"KeyboardReleased", 1},
-    {"LoadPalette", 2},
-    {"LoadSound", 2},
-    {"LoadSprite", 2},
-    {"LoadSprite2", 3},
-    {"MouseButton", 1},
-    {"MouseDeltaX", 0},
-    {"MouseDeltaY", 0},
-    {"MouseLocate", 2},
-    {"MouseWheel", 0},
-    {"MouseX", 0},
-    {"MouseY", 0},
-    {"NextScreenMode", 0},
-    {"OpenScreen", 4},
-    {"OpenWindowedScreen", 8},
-    {"PlaySound", 1},
-    {"PlaySound2", 2},
-    {"ReleaseMouse", 1},
-    {"RotateSprite3D", 3},
-    {"ScreenID", 0},
-    {"ScreenModeDepth", 0},
-    {"ScreenModeHeight", 0},
-    {"ScreenModeRefreshRate", 0},
-    {"ScreenModeWidth", 0},
-    {"ScreenOutput", 0},
-    {"SetFrameRate", 1},
-    {"SetPaletteColor", 3},
-    {"SetRefreshRate", 1},
-    {"SoundFrequency", 2},
-    {"SoundPan", 2},
-    {"SoundVolume", 2},
-    {"SoundVolume2", 3},
-    {"Sprite3DBlendingMode", 2},
-    {"Sprite3DQuality", 1},
-    {"Sprite_End", 0},
-    {"SpriteCollision", 6},
-    {"SpriteDepth", 1},
-    {"SpriteHeight", 1},
-    {"SpriteID", 1},
-    {"SpriteOutput", 1},
-    {"SpritePixelCollision", 6},
-    {"SpriteWidth", 1},
-    {"Start3D", 0},
-    {"StartSpecialFX", 0},
-    {"Stop3D", 0},
-    {"StopSound", 1},
-    {"StopSpecialFX", 0},
-    {"TransformSprite3D", 9},
-    {"TransformSprite3D2", 13},
-    {"TransparentSpriteColor", 2},
-    {"UseBuffer", 1},
-    {"ZoomSprite3D", 3},
-};
 
 template <class T>
 const T* At(HMODULE module, DWORD rva) {
@@ -189,18 +71,24 @@ TEST(Exports, ExactlyTheCommandsUnderPlainNames) {
     std::set<std::string> exported;
     for (DWORD i = 0; i < table->NumberOfNames; ++i) exported.insert(At<char>(korrin, names[i]));
     std::set<std::string> expected;
-    for (const Export& c : commands) expected.insert(c.name);
+    int commands = 0;
+    for (const KorrinExport& e : korrinExports) {
+        expected.insert(e.name);
+        commands += e.command;
+    }
     EXPECT_EQ(exported, expected);
     EXPECT_EQ(table->NumberOfFunctions, static_cast<DWORD>(expected.size()));
+    EXPECT_EQ(commands, 110) << "korrin.def lists its own additions after a comment line \"; korrin's own ...\"";
 }
 
 TEST(Exports, EachCommandRemovesExactlyItsArguments) {
-    for (const Export& c : commands) {
-        FARPROC entry = GetProcAddress(host::Library(), c.name);
-        ASSERT_NE(entry, nullptr) << c.name;
+    for (const KorrinExport& e : korrinExports) {
+        FARPROC entry = GetProcAddress(host::Library(), e.name);
+        ASSERT_NE(entry, nullptr) << e.name;
+        const int arguments = e.argumentBytes / 4;
         int imbalance = -1;
-        CallWithZeroArguments(entry, c.arguments, &imbalance);
-        EXPECT_EQ(imbalance, 0) << c.name << " with " << c.arguments << " arguments";
+        CallWithZeroArguments(entry, arguments, &imbalance);
+        EXPECT_EQ(imbalance, 0) << e.name << " with " << arguments << " arguments";
     }
     host::Call<int>("Sprite_End");
 }

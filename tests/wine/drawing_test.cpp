@@ -56,8 +56,9 @@ WORD Texel(int x, int y) { return static_cast<WORD>(0x4000 | x | (y << 6)); }
 void* Texture(int sprite) { return Call<void*>("SpriteID", sprite); }
 DWORD TransparentColourOf(const void* texture) { return static_cast<const DWORD*>(texture)[7]; }  // field at offset 28
 
-// Writes a sprite's 16-bit pixel copy through its texture object.
-template <class F>
+// Writes a sprite's pixel copy through its texture object: 16-bit words, or
+// DWORDs for a 32-bit sprite.
+template <class Word = WORD, class F>
 void Paint(int sprite, int w, int h, F texel) {
     KorrinTextureObject* texture = TextureOf(sprite);
     ASSERT_NE(texture, nullptr);
@@ -65,7 +66,7 @@ void Paint(int sprite, int w, int h, F texel) {
     int pitch = 0;
     ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) reinterpret_cast<WORD*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
+        for (int x = 0; x < w; ++x) reinterpret_cast<Word*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
     ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
 }
 
@@ -463,6 +464,168 @@ TEST_F(Blending, RefusalsReturnZeroAndDrawNothing) {
     EXPECT_EQ(Call<int>("ChangeAlphaIntensity", 255, 255, 255), 0) << "needs no screen";
     EXPECT_EQ(Int("StartSpecialFX"), 1);
     EXPECT_EQ(Int("StopSpecialFX"), 1);
+}
+
+// ---- drawing into a 32-bit sprite ------------------------------------------------------------
+
+namespace {
+
+struct Argb {
+    Rgb c;
+    int a;
+};
+constexpr int kTargetAlpha = 64;                   // the 32-bit target's alpha before each drawing
+constexpr Argb kUntouched = {kBackground, kTargetAlpha};
+constexpr double kHalf = 128 / 255.0;
+constexpr DWORD kColour32 = 0x80C08040u;           // the 32-bit source: half alpha, (0xC0, 0x80, 0x40)
+
+// Alpha of a pixel drawn at alpha `share` over the target: the "over" result.
+int Over(double share) { return static_cast<int>(255 * share + kTargetAlpha * (1 - share) + 0.5); }
+Argb HalfKeyedOver(int x, Argb drawn) { return x < 8 ? kUntouched : drawn; }
+
+DWORD Word32(Argb p) { return static_cast<DWORD>(p.a) << 24 | static_cast<DWORD>(p.c.r << 16 | p.c.g << 8 | p.c.b); }
+
+// Rows of 32-bit pixels `pitch` bytes apart, as a picture.
+readback::Picture Picture32(const DWORD* pixels, int pitch, int w, int h) {
+    readback::Picture picture;
+    picture.width = w;
+    picture.height = h;
+    picture.format = D3DFMT_A8R8G8B8;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            picture.pixels.push_back(reinterpret_cast<const DWORD*>(reinterpret_cast<const BYTE*>(pixels) + y * pitch)[x]);
+    return picture;
+}
+
+readback::Picture Pixels32(int sprite, int w, int h) {
+    KorrinTextureObject* texture = TextureOf(sprite);
+    void* bits = nullptr;
+    int pitch = 0;
+    if (!texture || !Ops(texture).LockPixels(texture, 1, 0, &bits, &pitch)) {
+        ADD_FAILURE() << "sprite " << sprite << " cannot be read";
+        return {};
+    }
+    readback::Picture picture = Picture32(static_cast<const DWORD*>(bits), pitch, w, h);
+    Ops(texture).UnlockPixels(texture, 1);
+    return picture;
+}
+
+// Pixels of a 32-bit picture off `expected` by more than 4 in a colour
+// channel or in alpha (compared as a grey picture of its own).
+template <class F>
+int WrongArgb(const readback::Picture& actual, F expected) {
+    readback::Picture want = actual, alpha = actual, wantAlpha = actual;
+    for (int y = 0; y < actual.height; ++y)
+        for (int x = 0; x < actual.width; ++x) {
+            const size_t i = static_cast<size_t>(y) * actual.width + x;
+            const Argb e = expected(x, y);
+            want.pixels[i] = Word32(e);
+            const DWORD a = actual.pixels[i] >> 24;
+            alpha.pixels[i] = a << 16 | a << 8 | a;
+            wantAlpha.pixels[i] = static_cast<DWORD>(e.a << 16 | e.a << 8 | e.a);
+        }
+    return readback::CountMismatches(actual, want, 4) + readback::CountMismatches(alpha, wantAlpha, 4);
+}
+
+// A target of 16 by 16 (sprite 5) and the sources drawn into it at (0, 0):
+// 1, half key and half colour (managed 16-bit); 2, the same as a
+// render-target sprite, keyed by the shader; 3, an alpha sprite; 4, a 32-bit
+// sprite at half alpha; 3D sprite 0, made from 1.
+class AlphaTarget : public Blending {
+protected:
+    void SetUp() override {
+        Blending::SetUp();
+        ASSERT_NE(Call<int>("CreateSprite2", 2, 16, 16, 1), 0);
+        Paint(2, 16, 16, HalfKeyed);
+        const std::vector<BYTE> bmp = GreyBmp({0, 255, 127, 0});
+        ASSERT_NE(Call<int>("CatchSprite2", 3, static_cast<const void*>(bmp.data()), 2), 0);
+        ASSERT_NE(Call<int>("CreateSprite2", 4, 16, 16, 12), 0);
+        Paint<DWORD>(4, 16, 16, [](int, int) { return kColour32; });
+        ASSERT_EQ(Int("InitSprite3D"), 1);
+        ASSERT_NE(Call<int>("CreateSprite3D", 0, 1), 0);
+        ASSERT_NE(Call<int>("CreateSprite2", 5, 16, 16, 12), 0);
+    }
+    void FillTarget() {
+        Paint<DWORD>(5, 16, 16, [](int, int) { return Word32(kUntouched); });
+    }
+};
+
+struct TargetMode {
+    const char* name;
+    void (*draw)();                 // draws into the current target
+    Argb (*expected)(int x, int y);  // in a target that held kUntouched
+};
+
+const TargetMode kTargetModes[] = {
+    {"ClearScreen", [] { Call<int>("ClearScreen", 0x0000FF); }, [](int, int) { return Argb{{255, 0, 0}, 255}; }},
+    {"DisplaySprite", [] { Call<int>("DisplaySprite", 1, 0, 0); },
+     // The key is copied as a colour; its alpha 0 leaves the target's alpha.
+     [](int x, int) { return x < 8 ? Argb{{0, 0, 0}, kTargetAlpha} : Argb{Of555(kColour), 255}; }},
+    {"DisplayTransparentSprite", [] { Call<int>("DisplayTransparentSprite", 1, 0, 0); },
+     [](int x, int) { return HalfKeyedOver(x, {Of555(kColour), 255}); }},
+    {"DisplayTransparentSprite keyed by the shader", [] { Call<int>("DisplayTransparentSprite", 2, 0, 0); },
+     [](int x, int) { return HalfKeyedOver(x, {Of555(kColour), 255}); }},
+    {"DisplayTransparentSprite of a 32-bit sprite", [] { Call<int>("DisplayTransparentSprite", 4, 0, 0); },
+     [](int, int) { return Argb{Mix(OfX8(kColour32), kBackground, kHalf), Over(kHalf)}; }},
+    {"DisplayTranslucentSprite", [] { Call<int>("DisplayTranslucentSprite", 1, 0, 0, 128); },
+     [](int x, int) { return HalfKeyedOver(x, {Mix(Of555(kColour), kBackground, kHalf), Over(kHalf)}); }},
+    {"DisplaySolidSprite", [] { Call<int>("DisplaySolidSprite", 1, 0, 0, 0x0000FF); },
+     [](int x, int) { return HalfKeyedOver(x, {{0, 0, Of555(kColour).b}, 255}); }},
+    {"DisplayShadowSprite", [] { Call<int>("DisplayShadowSprite", 1, 0, 0); },
+     [](int x, int) { return HalfKeyedOver(x, {Mix({0, 0, 0}, kBackground, kHalf), Over(kHalf)}); }},
+    {"DisplayAlphaSprite", [] { Call<int>("DisplayAlphaSprite", 3, 0, 0); },
+     [](int x, int y) {
+         if (y > 0 || x > 3 || x == 1) return kUntouched;
+         if (x != 2) return Argb{kWhite, 255};
+         auto channel = [](int target) { return static_cast<int>(255 * kHalf * kHalf + target * (1 - kHalf) + 0.5); };
+         return Argb{{channel(kBackground.r), channel(kBackground.g), channel(kBackground.b)}, Over(kHalf)};
+     }},
+    {"DisplayRGBFilter", [] { Call<int>("DisplayRGBFilter", 0, 0, 16, 16, 64, 0, 0); },
+     [](int, int) { return Argb{{kBackground.r + 64, kBackground.g, kBackground.b}, kTargetAlpha}; }},
+    {"DisplaySprite3D2",
+     [] {
+         Int("Start3D");
+         Call<int>("DisplaySprite3D2", 0, 0, 0, 128);
+         Int("Stop3D");
+     },
+     [](int x, int) { return HalfKeyedOver(x, {Mix(Of555(kColour), kBackground, kHalf), Over(kHalf)}); }},
+};
+
+}  // namespace
+
+TEST_F(AlphaTarget, EveryModeDrawsColourAndAlphaIntoA32BitSprite) {
+    for (const TargetMode& mode : kTargetModes) {
+        SCOPED_TRACE(mode.name);
+        FillTarget();
+        ASSERT_EQ(Call<int>("UseBuffer", 5), 1);
+        mode.draw();
+        ASSERT_EQ(Call<int>("UseBuffer", -1), 1);
+        EXPECT_EQ(WrongArgb(Pixels32(5, 16, 16), mode.expected), 0);
+    }
+    EXPECT_TRUE(Near(At(100, 50), kBackground)) << "the back buffer was not drawn on";
+}
+
+TEST_F(AlphaTarget, WhatWasDrawnShowsWhenDisplayedCopiedGrabbedAndRead) {
+    FillTarget();
+    auto drawn = [](int x, int) { return HalfKeyedOver(x, {Of555(kColour), 255}); };
+    ASSERT_EQ(Call<int>("UseBuffer", 5), 1);
+    EXPECT_EQ(Call<int>("DisplayTransparentSprite", 1, 0, 0), 0);
+    ASSERT_NE(Call<int>("GrabSprite2", 6, 0, 0, 16, 16, 12), 0) << "grabbed while still the target";
+    ASSERT_EQ(Call<int>("UseBuffer", -1), 1);
+    EXPECT_EQ(WrongArgb(Pixels32(6, 16, 16), drawn), 0) << "grabbed";
+
+    ASSERT_NE(Call<int>("CopySprite2", 5, 7, 12), 0);
+    EXPECT_EQ(WrongArgb(Pixels32(7, 16, 16), drawn), 0) << "copied";
+
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 5));
+    ASSERT_NE(out, nullptr);
+    const auto* bits = static_cast<const DWORD*>(out->getBuffer());
+    ASSERT_NE(bits, nullptr);
+    EXPECT_EQ(WrongArgb(Picture32(bits, out->pitch, 16, 16), drawn), 0) << "read through the output";
+    EXPECT_EQ(out->release(), 0);
+
+    EXPECT_EQ(Call<int>("DisplaySprite", 5, 30, 30), 0);
+    EXPECT_EQ(Wrong(30, 30, 16, 16, [&](int x, int y) { return drawn(x, y).c; }), 0) << "displayed";
 }
 
 // ---- colour filter -----------------------------------------------------------------------

@@ -101,6 +101,12 @@ TEST(DeviceReset, EverySpriteKeepsItsPixels) {
         kinds.push_back(Ops(texture).GetKind(texture));
     }
 
+    // A 32-bit sprite that was drawn into (its loaded pixels cleared to green).
+    ASSERT_NE(Call<int>("CreateSprite2", 30, 8, 8, 12), 0);
+    ASSERT_EQ(Call<int>("UseBuffer", 30), 1);
+    ASSERT_EQ(Call<int>("ClearScreen", 0x00FF00), 1);
+    ASSERT_EQ(Call<int>("UseBuffer", -1), 1);
+
     const int resets = standIn.resetCalls();
     standIn.loseDevice(0);  // lost; it can be reset at once
     EXPECT_EQ(Int("FlipBuffers"), 1);
@@ -110,6 +116,9 @@ TEST(DeviceReset, EverySpriteKeepsItsPixels) {
         EXPECT_EQ(Mismatches(device, texture, sprites[i].seed), 0)
             << "after the reset, sprite " << sprites[i].id << " of kind " << kinds[i];
     }
+    KorrinTextureObject* drawn = TextureOf(30);
+    const readback::Picture green = readback::ReadTexture(device, Ops(drawn).GetDrawTexture(drawn));
+    EXPECT_EQ(readback::CountMismatches(green, readback::Blank(green, 0xFF00FF00u)), 0) << "what was drawn stays";
     Int("Sprite_End");
     DestroyWindow(window);
 }

@@ -41,6 +41,34 @@ TEST_F(RenderTarget, RenderedPixelsComeBackIntoThePixelCopyAndTexture) {
     }
 }
 
+// Kind 3 renders into a 32-bit target that starts from the texture's pixels,
+// alpha included, and carries everything back into the texture.
+TEST_F(RenderTarget, Kind3RendersWithItsAlphaIntoTheTexture) {
+    Held o(Make(3, 16, 8));
+    ASSERT_NE(o.object, nullptr);
+    WritePixels(o, Wide);
+    IDirect3DSurface9* target = GetRenderTarget(o);
+    ASSERT_NE(target, nullptr);
+    D3DSURFACE_DESC desc;
+    ASSERT_EQ(target->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(ReadSurface(target), Pattern32(16, 8)) << "rendering starts from the image as it is";
+    RECT box = {2, 2, 6, 6};
+    ASSERT_EQ(g.device->ColorFill(target, &box, D3DCOLOR_ARGB(255, 255, 0, 0)), D3D_OK);
+    EXPECT_EQ(FinishRendering(o), 1);
+    EXPECT_EQ(GetDrawTexture(o), o->texture);
+    Pixels want = Pattern32(16, 8);
+    for (int y = 2; y < 6; ++y)
+        for (int x = 2; x < 6; ++x) want[y * 16 + x] = 0xFFFF0000u;
+    EXPECT_EQ(ReadTexture(o), want);
+
+    // Pixels written in the meantime are where the next rendering starts.
+    WritePixels(o, [](int, int) -> std::uint32_t { return 0x80000000u; });
+    ASSERT_EQ(GetRenderTarget(o), target);
+    EXPECT_EQ(FinishRendering(o), 1);
+    EXPECT_EQ(ReadTexture(o), Pixels(128, 0x80000000u));
+}
+
 TEST_F(RenderTarget, ThroughTheDeviceAsRenderTarget) {
     Held o(Make(1, 16, 8));
     ASSERT_NE(o.object, nullptr);

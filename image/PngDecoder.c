@@ -3,7 +3,7 @@
  * libpng's) are ever jumped over. Grey images without transparency and palette
  * images stay 8-bit; everything else becomes 24-bit BGR, or 32-bit BGRA when the
  * image has an alpha channel or a transparent colour. No gamma correction. */
-#include "sprites/ImageDecoders.h"
+#include "image/ImageDecoders.h"
 
 #include <png.h>
 #include <setjmp.h>

@@ -6,7 +6,7 @@
 // header value can wrap a sum), dimensions are capped before anything is
 // allocated, and the data must be long enough for the pixels the header
 // promises before the rows are allocated.
-#include "sprites/ImageDecoders.h"
+#include "image/ImageDecoders.h"
 
 #include <cstdlib>
 #include <cstring>

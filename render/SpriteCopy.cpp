@@ -1,7 +1,9 @@
-// The drawing target, sprite copies and grabs. A sprite becomes the target
-// through its texture object's render-target surface; what is drawn into it
-// reaches the sprite's pixel copy when the target changes (FinishRendering).
-#include "sprites/SpriteCopy.h"
+// The drawing target's changes, sprite copies and grabs. A sprite becomes the
+// target through its texture object's render-target surface; what is drawn
+// into it reaches the sprite's pixel copy when the target changes
+// (FinishRendering). The target's check and reset are the device state's.
+// A 32-bit sprite is drawn into with its alpha: see SetTargetAlphaBlend.
+#include "render/SpriteCopy.h"
 
 #include <cstdint>
 
@@ -12,25 +14,6 @@
 namespace korrin {
 
 namespace {
-
-// The surface the device draws into while a sprite is the target (the device
-// holds the reference); null for the back buffer.
-IDirect3DSurface9* targetSurface;
-
-// The surface GetRenderTarget handed out, as the texture object still holds it.
-IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
-    if (!texture) return nullptr;
-    return texture->kind == kTextureRenderTarget ? texture->textureSurface : texture->targetSurface;
-}
-
-// The back buffer as the target, on the device when there is one.
-HRESULT TargetBackBuffer() {
-    currentBuffer = -1;
-    targetSurface = nullptr;
-    targetWidth = screenWidth;
-    targetHeight = screenHeight;
-    return device ? device->SetRenderTarget(0, backBuffer) : E_FAIL;
-}
 
 // Makes the sprite under `number` w x h of these flags, keeping a live one
 // that already matches (`matches`); the sprite, or null. A handle that does
@@ -45,28 +28,20 @@ Sprite* MatchingSprite(ObjectNumber number, int width, int height, int flags, Ma
 
 }  // namespace
 
-void ReviewDrawTarget() {
-    RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    const Sprite* sprite = FindSprite(currentBuffer);
-    if (sprite && targetSurface && HeldRenderSurface(sprite->texture) == targetSurface) return;
-    TargetBackBuffer();
-}
-
-void ResetDrawTarget() { TargetBackBuffer(); }
-
 int UseBuffer(ObjectNumber number) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!device) return 0;
     CheckDrawTarget();
     if (number == currentBuffer) return 1;
     if (currentBuffer != -1) FinishRendering(FindSprite(currentBuffer)->texture);
-    if (number == -1) return SUCCEEDED(TargetBackBuffer()) ? 1 : 0;
+    if (number == -1) return SUCCEEDED(ResetDrawTarget()) ? 1 : 0;
 
     Sprite* sprite = FindSprite(number);
     if (!sprite) return 0;
     if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable)) sprite->texture = replacement;
     IDirect3DSurface9* surface = GetRenderTarget(sprite->texture);
     if (!surface || FAILED(device->SetRenderTarget(0, surface))) return 0;
+    SetTargetAlphaBlend(GetKind(sprite->texture) == kTextureAlpha32);
     currentBuffer = number;
     targetSurface = surface;
     targetWidth = sprite->imageWidth;

@@ -6,12 +6,12 @@
 // texture object grants a long lock (its pixel copy is system memory that
 // stays put) is opened in shared mode instead: pointer and device context
 // both stay valid until the output is released.
-#include "sprites/DrawingOutput.h"
+#include "render/DrawingOutput.h"
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
+#include "frame/platform.h"
 #include "render/DeviceState.h"
-#include "screen/D3D9HelperFunctions.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {

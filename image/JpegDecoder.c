@@ -3,7 +3,7 @@
  * over. Grey images stay 8-bit with a grey ramp; colour images become 24-bit
  * BGR; CMYK and YCCK images are converted to BGR (Adobe's inverted CMYK
  * included). Running out of data is an error, not a grey lower half. */
-#include "sprites/ImageDecoders.h"
+#include "image/ImageDecoders.h"
 
 #include <setjmp.h>
 #include <stdio.h> /* jpeglib.h needs size_t and FILE */

@@ -2,7 +2,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
 #include "korrin.h"
-#include "sprites/SpriteCopy.h"
+#include "render/SpriteCopy.h"
 
 extern "C" {
 

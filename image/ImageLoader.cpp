@@ -11,13 +11,13 @@
 // import reads), and so do files with alpha, which GDI would not carry.
 // Everything else is decoded into pixel rows (ImageDecoders.h) and copied,
 // bottom-up as GDI keeps them, into a DIB section of the image's depth.
-#include "sprites/ImageLoader.h"
+#include "image/ImageLoader.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "frame/ErrorPosition.h"
-#include "sprites/ImageDecoders.h"
+#include "image/ImageDecoders.h"
 
 namespace korrin {
 

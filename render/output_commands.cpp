@@ -1,5 +1,5 @@
 // Drawing-output commands: descriptors for the host's own 2D drawing commands.
-#include "sprites/DrawingOutput.h"  // <windows.h> first
+#include "render/DrawingOutput.h"  // <windows.h> first
 
 #include "frame/ErrorPosition.h"
 #include "korrin.h"

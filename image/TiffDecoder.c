@@ -5,7 +5,7 @@
  * with straight alpha when the image has an alpha sample. libtiff reports
  * errors through handlers (kept quiet here), not long jumps; its own JPEG
  * codec catches libjpeg's inside libtiff. */
-#include "sprites/ImageDecoders.h"
+#include "image/ImageDecoders.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "frame/ObjectManager.h"
-#include "frame/globals.h"
 
 namespace korrin {
 
@@ -17,16 +16,5 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
 
 // Copies a rectangle of the drawing target into a sprite; results as CopySprite.
 ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height, int flags);
-
-// A sprite target whose sprite was freed, or whose texture no longer holds
-// the surface the device draws into, gives way to the back buffer: nothing
-// is ever drawn into a surface its sprite has let go of.
-void ReviewDrawTarget();
-
-// A device reset puts the device back on the back buffer: so does the library.
-void ResetDrawTarget();
-inline void CheckDrawTarget() {
-    if (currentBuffer != -1) ReviewDrawTarget();
-}
 
 }  // namespace korrin
