@@ -154,3 +154,29 @@ TEST_F(Outputs, TheScreenOutputLetsGoOfTheBackBufferWhileTheLibraryUsesIt) {
     EXPECT_EQ(Call<int>("FlipBuffers2", 0), 1) << "presented with the output's device context out";
     EXPECT_EQ(out->release(), 0);
 }
+
+// A video-memory sprite (flags 1), whose pixel copy is in system memory,
+// gives its device context and pixel address at once: both show the same pixels, and stay
+// usable while the library draws the sprite, until release.
+TEST_F(Outputs, ASystemMemorySpriteSharesItsDeviceContextAndBuffer) {
+    ASSERT_NE(Call<int>("CreateSprite2", 0, 40, 30, 1), 0);
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
+    ASSERT_NE(out, nullptr);
+    HDC dc = out->getDC();
+    FillBox(out, {2, 2, 10, 10}, RGB(255, 0, 0));
+    auto* bits = static_cast<BYTE*>(out->getBuffer());
+    ASSERT_NE(bits, nullptr);
+    EXPECT_EQ(out->getDC(), dc) << "the device context stays open beside the buffer";
+    auto word = [&](int x, int y) -> WORD& { return reinterpret_cast<WORD*>(bits + y * out->pitch)[x]; };
+    EXPECT_EQ(word(5, 5) & 0x7FFF, 0x7C00) << "GDI's box, seen through the buffer";
+    word(30, 20) = 0x03E0;
+    EXPECT_EQ(GetPixel(dc, 30, 20) & 0xF8F8F8, RGB(0, 0xF8, 0)) << "the buffer's pixel, seen by GDI";
+
+    Call<int>("DisplaySprite", 0, 0, 0);
+    EXPECT_EQ(Call<int>("FlipBuffers2", 0), 1);
+    word(31, 20) = 0x001F;  // still the output's memory after the device used the sprite
+    EXPECT_EQ(out->release(), 0);
+    EXPECT_EQ(CopyPixel(0, 5, 5) & 0x7FFF, 0x7C00);
+    EXPECT_EQ(CopyPixel(0, 30, 20) & 0x7FFF, 0x03E0);
+    EXPECT_EQ(CopyPixel(0, 31, 20) & 0x7FFF, 0x001F);
+}
