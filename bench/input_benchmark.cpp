@@ -39,14 +39,10 @@ constexpr int kRounds = 9;
 int main() {
     korrin = LoadLibraryA("korrin.dll");
     if (!korrin) return 1;
-    HWND window = CreateWindowExA(0, "STATIC", "input benchmark", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, nullptr,
-                                  nullptr, nullptr, nullptr);
-    SetForegroundWindow(window);
+    HWND window = BenchmarkWindow("input benchmark");
     Command<void*>("InitSprite")();
     if (!Command<int>("InitKeyboard")() || !Command<int>("InitMouse")() || !Command<int>("InitJoystick")()) return 2;
-    if (!Command<void*, void*, int, int, int, int, int, int, int>("OpenWindowedScreen")(window, 0, 0, 640, 480, 0, 0,
-                                                                                        0))
-        return 3;
+    if (!OpenBenchmarkScreen(window)) return 3;
 
     auto examineKeyboard = Command<int>("ExamineKeyboard");
     auto keyboardPushed = Command<int, int>("KeyboardPushed");

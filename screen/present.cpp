@@ -25,17 +25,35 @@ constexpr DWORD kLostDeviceWait = 32;
 // Millisecond clock state.
 int timerSource;                 // 0 not started, 1 performance counter, 2 tick count
 LONGLONG counterTicksPerMillisecond;
+LONGLONG counterFrequency;       // ticks per second of the pacing counter (1000 on the tick count)
 LONGLONG clockStart;             // counter or tick count at the first reading
 
-PacingState pacing;  // lastFlipTime and sleepBudget, kept between frames
+PacingState pacing;  // lastFlipTime, sleepBudget and the frame schedule, kept between frames
 
 std::int32_t ClockReading(void*) { return ElapsedMilliseconds(); }
 void SleepFor(void*, int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 void PauseHint(void*) { YieldProcessor(); }
-RasterState ReadRasterStatus(void*) {
+RasterState ReadRasterStatus(void*, unsigned* scanLine) {
     D3DRASTER_STATUS status = {};
     if (!device || FAILED(device->GetRasterStatus(0, &status))) return RasterState::Failed;
+    *scanLine = status.ScanLine;
     return status.InVBlank ? RasterState::InBlank : RasterState::NotInBlank;
+}
+
+// Ticks since the millisecond clock started, on the same source. The tick
+// count is carried on in 64 bits, so that the schedule never sees it wrap.
+std::int64_t CounterReading(void*) {
+    if (timerSource == 1) {
+        LARGE_INTEGER counter = {};
+        QueryPerformanceCounter(&counter);
+        return counter.QuadPart - clockStart;
+    }
+    static DWORD lastTick;
+    static std::int64_t ticks;
+    const DWORD tick = GetTickCount() - static_cast<DWORD>(clockStart);
+    ticks += static_cast<DWORD>(tick - lastTick);
+    lastTick = tick;
+    return ticks;
 }
 
 // Source and destination of a windowed Present. The source never reaches past
@@ -71,10 +89,12 @@ int ElapsedMilliseconds() {
         // A counter slower than 1 kHz would make the ticks per millisecond 0.
         if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart >= 1000 && QueryPerformanceCounter(&counter)) {
             counterTicksPerMillisecond = frequency.QuadPart / 1000;
+            counterFrequency = frequency.QuadPart;
             clockStart = counter.QuadPart;
             timerSource = 1;
         } else {
             clockStart = static_cast<LONG>(GetTickCount());
+            counterFrequency = 1000;
             timerSource = 2;
         }
     }
@@ -89,7 +109,9 @@ int ElapsedMilliseconds() {
 HRESULT PaceFrame(int refresh, int fps, bool sleeping) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!device) return E_FAIL;
-    const PacingPlatform platform = {ClockReading, SleepFor, PauseHint, ReadRasterStatus, nullptr};
+    ElapsedMilliseconds();  // starts the clocks
+    const PacingPlatform platform = {ClockReading, SleepFor, PauseHint, ReadRasterStatus,
+                                     CounterReading, counterFrequency, nullptr};
     korrin::PaceFrame(pacing, platform, refresh, fps, sleeping);
     return S_OK;
 }

@@ -4,8 +4,9 @@
 # headless X display the drawing benchmark (sprites per second of the library
 # and of the same Direct3D calls made directly, and their ratio) and the import
 # benchmark (LoadSprite2 against the bare decoders), then one frame of input
-# and sound loading (against bare libvorbisfile and memcpy), each measured in
-# one run.
+# and sound loading (against bare libvorbisfile and memcpy), and the frame
+# pacing (mean interval and 95th percentile of every FlipBuffers mode at 30 and
+# 60 frames/s against the period), each measured in one run.
 . "$(dirname "$0")/lib.sh"
 build_all >/dev/null
 start_wine_env >/dev/null
@@ -16,3 +17,4 @@ cd "$build/bin"
 "$build/wine-run" import_benchmark.exe
 "$build/wine-run" input_benchmark.exe
 "$build/wine-run" sound_benchmark.exe "Z:$build/sound-fixtures/"
+"$build/wine-run" pacing_benchmark.exe

@@ -1,6 +1,8 @@
 // The DirectSound 8 device and its sample buffers (see DS8.h).
 #include "sound/DS8.h"
 
+#include <mmreg.h>
+
 #include <cstring>
 
 #include "frame/ErrorPosition.h"
@@ -38,9 +40,16 @@ void ReleaseListedBuffers() {
     for (int i = 0; i < sound.bufferSlots; ++i) ReleaseObject(sound.bufferList[i]);
 }
 
-// A sample buffer of `bytes` bytes in `format`; null when DirectSound refuses.
-IDirectSoundBuffer* CreateSampleBuffer(IDirectSound8* directSound, const PcmFormat& format, std::uint32_t bytes) {
-    WAVEFORMATEX waveFormat = {};
+// KSDATAFORMAT_SUBTYPE_PCM, the one sub-format the WAVE reader lets through.
+constexpr GUID kPcmSubFormat = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+// A sample buffer of `bytes` bytes in `format`, described as a
+// WAVEFORMATEXTENSIBLE when `extension` is given and present; null when
+// DirectSound refuses.
+IDirectSoundBuffer* CreateSampleBuffer(IDirectSound8* directSound, const PcmFormat& format, std::uint32_t bytes,
+                                       const WaveExtension* extension = nullptr) {
+    WAVEFORMATEXTENSIBLE described = {};
+    WAVEFORMATEX& waveFormat = described.Format;
     waveFormat.wFormatTag = format.formatTag;
     waveFormat.nChannels = format.channels;
     waveFormat.nSamplesPerSec = format.samplesPerSec;
@@ -48,6 +57,12 @@ IDirectSoundBuffer* CreateSampleBuffer(IDirectSound8* directSound, const PcmForm
     waveFormat.nBlockAlign = format.blockAlign;
     waveFormat.wBitsPerSample = format.bitsPerSample;
     waveFormat.cbSize = 0;
+    if (extension && extension->present) {
+        waveFormat.cbSize = sizeof described - sizeof waveFormat;
+        described.Samples.wValidBitsPerSample = extension->validBitsPerSample;
+        described.dwChannelMask = extension->channelMask;
+        described.SubFormat = kPcmSubFormat;
+    }
     DSBUFFERDESC description = {};
     description.dwSize = sizeof description;
     description.dwFlags = kSampleBufferFlags;
@@ -160,14 +175,15 @@ IDirectSoundBuffer* MakeSoundBuffer(const void* data, int size) {
     return buffer;
 }
 
-// With a known size the data chunk must lie inside the block; without one
-// (CatchSound) the header's data size has to be believed.
+// With a known size every chunk must lie inside the block; without one
+// (CatchSound) the RIFF size bounds the walk and the data size has to be
+// believed.
 IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data, int size) {
     RECORD_POSITION(MODULE_SOUND);
     if (!directSound || !data) return nullptr;
     WaveImage image;
     if (!ReadWaveImage(data, size > 0 ? static_cast<std::size_t>(size) : 0, &image)) return nullptr;
-    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, image.format, image.bytes);
+    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, image.format, image.bytes, &image.extension);
     if (!buffer) return nullptr;
     LockedBuffer locked;
     if (!LockWhole(buffer, &locked)) {

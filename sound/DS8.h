@@ -34,8 +34,8 @@ int ShutdownSound();
 // when nothing is attached. Null on failure.
 IDirectSoundBuffer* MakeSoundBuffer(const void* data, int size);
 
-// A filled buffer from a canonical WAVE image, or null. With size 0 the data
-// size in the header is trusted.
+// A filled buffer from a RIFF WAVE image, or null. With size 0 the data size
+// in the header is trusted.
 IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data, int size);
 
 // A filled buffer of 16-bit PCM decoded from an Ogg Vorbis stream, or null.

@@ -1,6 +1,8 @@
 // WAVE reader and Ogg Vorbis decoding for sound buffers (see SoundData.h).
 #include "sound/SoundData.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -64,6 +66,67 @@ int CloseMemory(void* source) {
     return 0;
 }
 
+// The GUID of KSDATAFORMAT_SUBTYPE_PCM as it is stored in a file.
+constexpr std::uint8_t kPcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                            0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// Speaker masks a plain one- or two-channel format stands for.
+constexpr std::uint32_t kMonoMask = 0x4;    // front centre
+constexpr std::uint32_t kStereoMask = 0x3;  // front left, front right
+
+// Whether a chunk's tag can be shown as text in a reason.
+bool Printable(const std::uint8_t* chunk) {
+    for (int i = 0; i < 4; ++i)
+        if (chunk[i] < 0x20 || chunk[i] > 0x7E) return false;
+    return true;
+}
+
+bool Refuse(WaveImage* image, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(image->reason, sizeof image->reason, format, arguments);
+    va_end(arguments);
+    return false;
+}
+
+// Reads a fmt chunk of `length` bytes into the image's format. An extensible
+// format that a plain one describes exactly (PCM of 8 or 16 bits, one or two
+// channels on their usual speakers, every bit valid) becomes that plain
+// format, which every DirectSound takes; the others keep their extension.
+bool ReadFormat(const std::uint8_t* chunk, std::uint32_t length, WaveImage* image) {
+    if (length != 16 && length != 18 && length != 40)
+        return Refuse(image, "fmt chunk of %lu bytes", static_cast<unsigned long>(length));
+    PcmFormat& format = image->format;
+    format.formatTag = Read16(chunk);
+    format.channels = Read16(chunk + 2);
+    format.samplesPerSec = Read32(chunk + 4);
+    format.avgBytesPerSec = Read32(chunk + 8);
+    format.blockAlign = Read16(chunk + 12);
+    format.bitsPerSample = Read16(chunk + 14);
+    image->extension = WaveExtension{};
+    const unsigned extra = length > 16 ? Read16(chunk + 16) : 0;
+    if (format.formatTag != kWaveFormatExtensible) {
+        if (length == 40) return Refuse(image, "fmt chunk of 40 bytes for format tag %u", format.formatTag);
+        if (extra != 0) return Refuse(image, "fmt chunk of 18 bytes with cbSize %u", extra);
+        return true;
+    }
+    if (length != 40)
+        return Refuse(image, "extensible format in a fmt chunk of %lu bytes", static_cast<unsigned long>(length));
+    if (extra < 22) return Refuse(image, "extensible format with cbSize %u", extra);
+    if (std::memcmp(chunk + 24, kPcmSubFormat, sizeof kPcmSubFormat) != 0)
+        return Refuse(image, "extensible format of another kind than pcm");
+    const std::uint16_t validBits = Read16(chunk + 18);
+    const std::uint32_t mask = Read32(chunk + 20);
+    const bool plain = (format.bitsPerSample == 8 || format.bitsPerSample == 16) && validBits == format.bitsPerSample &&
+                       ((format.channels == 1 && mask == kMonoMask) || (format.channels == 2 && mask == kStereoMask));
+    if (plain) {
+        format.formatTag = kWaveFormatPcm;
+    } else {
+        image->extension = {true, validBits, mask};
+    }
+    return true;
+}
+
 }  // namespace
 
 struct OggDecoder {
@@ -72,23 +135,43 @@ struct OggDecoder {
 };
 
 bool ReadWaveImage(const void* data, std::size_t size, WaveImage* image) {
-    if (!data || !image) return false;
-    if (size != 0 && size < kWaveHeaderBytes) return false;
+    if (!image) return false;
+    image->reason[0] = 0;
+    if (!data) return Refuse(image, "no data");
+    if (size != 0 && size < kWaveHeaderBytes) return Refuse(image, "shorter than a wave header");
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (!TagAt(bytes, "RIFF", 4) || !TagAt(bytes + 8, "WAVEfmt ", 8) || Read32(bytes + 16) != 16 ||
-        !TagAt(bytes + 36, "data", 4))
-        return false;
-    const std::uint32_t dataBytes = Read32(bytes + 40);
-    if (size != 0 && dataBytes > size - kWaveHeaderBytes) return false;
-    image->format.formatTag = Read16(bytes + 20);
-    image->format.channels = Read16(bytes + 22);
-    image->format.samplesPerSec = Read32(bytes + 24);
-    image->format.avgBytesPerSec = Read32(bytes + 28);
-    image->format.blockAlign = Read16(bytes + 32);
-    image->format.bitsPerSample = Read16(bytes + 34);
-    image->samples = bytes + kWaveHeaderBytes;
-    image->bytes = dataBytes;
-    return true;
+    if (!TagAt(bytes, "RIFF", 4) || !TagAt(bytes + 8, "WAVE", 4)) return Refuse(image, "not a riff wave image");
+    // Positions are 64-bit so that no chunk size can wrap them. Without a
+    // block size the image is as long as its RIFF size says, and at least as
+    // long as the canonical header, which was always read as it stands.
+    const std::uint64_t riffEnd = std::uint64_t{8} + Read32(bytes + 4);
+    const std::uint64_t end = size != 0 ? size : riffEnd > kWaveHeaderBytes ? riffEnd : kWaveHeaderBytes;
+    bool haveFormat = false;
+    for (std::uint64_t at = 12;;) {
+        if (at >= end || end - at < 8) return Refuse(image, haveFormat ? "no data chunk" : "no fmt chunk");
+        const std::uint8_t* chunk = bytes + static_cast<std::size_t>(at);
+        const std::uint32_t length = Read32(chunk + 4);
+        const std::uint64_t left = end - at - 8;
+        if (TagAt(chunk, "data", 4)) {
+            if (!haveFormat) return Refuse(image, "no fmt chunk before data");
+            if (size != 0 && length > left) return Refuse(image, "data chunk larger than the file");
+            image->samples = chunk + 8;
+            image->bytes = length;
+            return true;
+        }
+        if (length > left) {
+            char name[5] = "a";
+            if (Printable(chunk)) std::memcpy(name, chunk, 4);
+            for (int i = 3; i > 0 && name[i] == ' '; --i) name[i] = 0;
+            return Refuse(image, "%s chunk larger than the file", name);
+        }
+        if (TagAt(chunk, "fmt ", 4)) {
+            if (haveFormat) return Refuse(image, "second fmt chunk");
+            if (!ReadFormat(chunk + 8, length, image)) return false;
+            haveFormat = true;
+        }
+        at += std::uint64_t{8} + length + (length & 1);
+    }
 }
 
 OggDecoder* OpenOggDecoder(const void* data, std::size_t size, PcmFormat* format, std::uint32_t* bytes) {

@@ -1,5 +1,5 @@
-// Sample data readers of the sound device: a canonical RIFF WAVE image read by
-// fixed offsets, and Ogg Vorbis streams decoded into 16-bit PCM through
+// Sample data readers of the sound device: RIFF WAVE images, read by walking
+// their chunks up to the samples, and Ogg Vorbis streams decoded into 16-bit PCM through
 // libvorbisfile over the bytes in memory. Portable: no platform headers; the
 // Windows side (DS8.cpp) only makes a DirectSound buffer of the format and
 // size found here and lets these readers fill it.
@@ -24,7 +24,8 @@ struct PcmFormat {
     std::uint16_t bitsPerSample;
 };
 
-// Bytes before the sample frames of a canonical WAVE image.
+// Bytes before the sample frames of a canonical WAVE image, the smallest
+// image there is: a 16-byte fmt chunk and the data chunk's header.
 constexpr std::size_t kWaveHeaderBytes = 44;
 
 // The largest sound buffer DirectSound makes (DSBSIZE_MAX).
@@ -33,18 +34,34 @@ constexpr std::uint32_t kMaxSoundBufferBytes = 0x0FFFFFFF;
 // Consecutive failed reads after which a damaged Ogg stream counts as ended.
 constexpr int kMaxConsecutiveOggErrors = 32;
 
-// A canonical WAVE image found in a block.
-struct WaveImage {
-    PcmFormat format;             // offsets 20 to 35, as they stand
-    const std::uint8_t* samples;  // offset 44 of the block
-    std::uint32_t bytes;          // the data chunk's size
+// Format tags the reader knows by name.
+constexpr std::uint16_t kWaveFormatPcm = 1;
+constexpr std::uint16_t kWaveFormatExtensible = 0xFFFE;
+
+// What a WAVE_FORMAT_EXTENSIBLE fmt chunk adds to the plain fields, kept when
+// no plain format says the same. The sub-format is always PCM.
+struct WaveExtension {
+    bool present;                     // false: the plain fields say it all
+    std::uint16_t validBitsPerSample;
+    std::uint32_t channelMask;        // speaker positions of the channels
 };
 
-// Reads the fixed 44-byte layout: "RIFF", any size, "WAVEfmt ", a format chunk
-// of exactly 16 bytes, then "data" and its size. `size` is the block's byte
-// count, or 0 when the caller cannot say: the header and the data size are
-// then trusted. With a known size, a block shorter than the header or a data
-// size larger than the bytes after the header is refused.
+// A WAVE image found in a block.
+struct WaveImage {
+    PcmFormat format;             // the fmt chunk's fields, as they stand, or PCM for an exact extensible one
+    WaveExtension extension;      // the extensible fields the buffer needs beyond `format`
+    const std::uint8_t* samples;  // the data chunk's first byte, inside the block
+    std::uint32_t bytes;          // the data chunk's size
+    char reason[64];              // why the block was refused: short, lowercase; empty when read
+};
+
+// Walks the chunks after "RIFF" <size> "WAVE": one "fmt " chunk of 16, 18
+// (cbSize 0) or 40 bytes (WAVE_FORMAT_EXTENSIBLE, PCM sub-format) before the
+// "data" chunk; other chunks are skipped with their pad byte. `size` is the
+// block's byte count, or 0 when the caller cannot say: the RIFF size then
+// bounds the walk and the data size is trusted. With a known size nothing
+// past it is read, and a chunk reaching past it is refused. On refusal
+// `image->reason` says why.
 bool ReadWaveImage(const void* data, std::size_t size, WaveImage* image);
 
 // An open Ogg Vorbis stream over a block in memory.

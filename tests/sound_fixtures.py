@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the sound fixtures into a folder: WAVE files through Python's wave
-module, Ogg Vorbis streams encoded by oggenc from raw PCM, and what oggdec
-decodes from each stream (raw 16-bit little-endian signed PCM), so that the
-tests compare the library's buffers with an independent decoder.
+module and through sox (with the raw PCM that sox reads back from each), Ogg
+Vorbis streams encoded by oggenc from raw PCM, and what oggdec decodes from
+each stream (raw 16-bit little-endian signed PCM), so that the tests compare
+the library's buffers with an independent decoder.
 
     sound_fixtures.py FOLDER [bench]
 
@@ -88,6 +89,32 @@ def write_ogg(folder, name, channels, rate, data, serial=1, decode=True):
     return ogg
 
 
+def with_list_chunk(path):
+    """Puts a LIST INFO chunk of odd size (and its pad byte) before the data
+    chunk, as editors and recorders do."""
+    with open(path, "rb") as f:
+        image = f.read()
+    text = b"korrin\0"  # 7 bytes: the chunk is 19 bytes long and padded
+    info = b"INFO" + b"ISFT" + struct.pack("<I", len(text)) + text
+    chunk = b"LIST" + struct.pack("<I", len(info)) + info + b"\0"
+    at = image.index(b"data", 12)
+    image = image[:at] + chunk + image[at:]
+    image = image[:4] + struct.pack("<I", len(image) - 8) + image[8:]
+    with open(path, "wb") as f:
+        f.write(image)
+
+
+def write_sox_wave(folder, name, channels, rate, bits, frames, list_chunk=False):
+    """A WAVE file written by sox (WAVE_FORMAT_EXTENSIBLE above 16 bits, as
+    sox chooses), and the raw PCM that sox reads back from it."""
+    path = os.path.join(folder, name + ".wav")
+    subprocess.run(["sox", "-r", str(rate), "-n", "-r", str(rate), "-b", str(bits), "-c", str(channels), path,
+                    "synth", "%ds" % frames, "sine", "440", "sine", "660", "gain", "-3"], check=True)
+    subprocess.run(["sox", path, "-t", "raw", os.path.join(folder, name + ".raw")], check=True)
+    if list_chunk:
+        with_list_chunk(path)
+
+
 def main():
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
@@ -102,6 +129,14 @@ def main():
                bytes((128 + int(100 * math.sin(i / 7.0))) & 255 for i in range(1237)))
     # A tenth of a second, for playing to the end.
     write_wave(os.path.join(folder, "short.wav"), 1, 22050, 2, pcm16(tone(2205, 22050, 300, 0.5)))
+
+    # sox's files at every sample width, one with a LIST chunk at each
+    # width that sox writes differently (plain up to 16 bits, extensible above).
+    write_sox_wave(folder, "sox_mono8", 1, 11025, 8, 1237)
+    write_sox_wave(folder, "sox_stereo16_list", 2, 22050, 16, 1000, True)
+    write_sox_wave(folder, "sox_mono24", 1, 22050, 24, 1001)
+    write_sox_wave(folder, "sox_stereo24_list", 2, 44100, 24, 999, True)
+    write_sox_wave(folder, "sox_stereo32", 2, 48000, 32, 1000)
 
     # Exactly 1000 frames, mono and stereo.
     write_ogg(folder, "mono1000", 1, rate, pcm16(tone(1000, rate, 500, 0.5)))

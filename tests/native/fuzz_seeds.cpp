@@ -155,37 +155,64 @@ void WriteLibrarySeeds(const std::string& folder) {
     std::remove(source.c_str());
 }
 
-// WAVE images in the one layout the reader accepts, and near misses: a LIST
-// chunk before the data, an 18-byte format chunk, a data size past the end.
+// WAVE images in the layouts the reader walks, and near misses: chunks before
+// and after fmt, odd chunks with their pad byte, the 18- and 40-byte fmt
+// chunks, a data size past the end, a chunk reaching past the end.
 bool WriteWaveSeeds(const std::string& folder) {
-    auto wave = [](unsigned channels, unsigned bits, std::uint32_t formatBytes, bool list, std::uint32_t bytes,
-                   std::uint32_t claimed) {
-        Bytes b = {'R', 'I', 'F', 'F'};
-        Put32(b, 36 + bytes);
-        for (char c : std::string("WAVEfmt ")) b.push_back(static_cast<std::uint8_t>(c));
+    auto tag = [](Bytes& b, const char* text) { b.insert(b.end(), text, text + 4); };
+    // A fmt chunk: 16 bytes, 18 with cbSize 0, or 40 of WAVE_FORMAT_EXTENSIBLE.
+    auto format = [&](Bytes& b, unsigned channels, unsigned bits, std::uint32_t formatBytes) {
+        tag(b, "fmt ");
         Put32(b, formatBytes);
-        Put16(b, 1);
+        Put16(b, formatBytes == 40 ? 0xFFFE : 1);
         Put16(b, channels);
         Put32(b, 22050);
         Put32(b, 22050 * channels * bits / 8);
         Put16(b, channels * bits / 8);
         Put16(b, bits);
-        b.resize(b.size() + formatBytes - 16, 0);
-        if (list) {
-            for (char c : std::string("LIST\4\0\0\0INFO", 12)) b.push_back(static_cast<std::uint8_t>(c));
+        if (formatBytes == 18) Put16(b, 0);
+        if (formatBytes == 40) {
+            Put16(b, 22);
+            Put16(b, bits);
+            Put32(b, channels == 1 ? 0x4 : 0x3);
+            static const std::uint8_t pcm[16] = {1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+            b.insert(b.end(), pcm, pcm + 16);
         }
-        for (char c : std::string("data")) b.push_back(static_cast<std::uint8_t>(c));
+    };
+    auto chunk = [&](Bytes& b, const char* name, std::uint32_t bytes, std::uint32_t claimed) {
+        tag(b, name);
         Put32(b, claimed);
-        const Bytes samples = Pattern(bytes);
-        b.insert(b.end(), samples.begin(), samples.end());
+        const Bytes body = Pattern(bytes + (bytes & 1));
+        b.insert(b.end(), body.begin(), body.end());
+    };
+    auto wave = [&](unsigned channels, unsigned bits, std::uint32_t formatBytes, const char* before,
+                    std::uint32_t bytes, std::uint32_t claimed) {
+        Bytes b;
+        tag(b, "RIFF");
+        Put32(b, 0);
+        tag(b, "WAVE");
+        format(b, channels, bits, formatBytes);
+        if (before) chunk(b, before, 7, 7);
+        chunk(b, "data", bytes, claimed);
+        Set32(b, 4, static_cast<std::uint32_t>(b.size() - 8));
         return b;
     };
-    return Save(folder + "/stereo16.wav", wave(2, 16, 16, false, 400, 400)) &&
-           Save(folder + "/mono8.wav", wave(1, 8, 16, false, 101, 101)) &&
-           Save(folder + "/trailing.wav", wave(1, 16, 16, false, 64, 32)) &&
-           Save(folder + "/list.wav", wave(2, 16, 16, true, 64, 64)) &&
-           Save(folder + "/format18.wav", wave(1, 16, 18, false, 64, 64)) &&
-           Save(folder + "/overlong.wav", wave(1, 8, 16, false, 64, 65));
+    Bytes junkFirst = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    chunk(junkFirst, "JUNK", 5, 5);
+    format(junkFirst, 1, 16, 16);
+    chunk(junkFirst, "data", 40, 40);
+    chunk(junkFirst, "LIST", 3, 3);
+    Set32(junkFirst, 4, static_cast<std::uint32_t>(junkFirst.size() - 8));
+    return Save(folder + "/stereo16.wav", wave(2, 16, 16, nullptr, 400, 400)) &&
+           Save(folder + "/mono8.wav", wave(1, 8, 16, nullptr, 101, 101)) &&
+           Save(folder + "/trailing.wav", wave(1, 16, 16, nullptr, 64, 32)) &&
+           Save(folder + "/list.wav", wave(2, 16, 16, "LIST", 64, 64)) &&
+           Save(folder + "/fact18.wav", wave(1, 16, 18, "fact", 64, 64)) &&
+           Save(folder + "/extensible24.wav", wave(2, 24, 40, "LIST", 96, 96)) &&
+           Save(folder + "/extensible8.wav", wave(1, 8, 40, nullptr, 33, 33)) &&
+           Save(folder + "/junk_first.wav", junkFirst) &&
+           Save(folder + "/overlong.wav", wave(1, 8, 16, nullptr, 64, 65)) &&
+           Save(folder + "/list_overlong.wav", wave(1, 8, 16, "LIST", 0, 0x7FFFFFFF));
 }
 
 }  // namespace

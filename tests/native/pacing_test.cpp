@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -47,18 +48,26 @@ struct FakeClock {
             ++f->pauses;
             f->nowUs += f->pauseCostUs;
         };
-        p.rasterStatus = [](void* c) {
+        p.rasterStatus = [](void* c, unsigned* scanLine) {
             auto* f = static_cast<FakeClock*>(c);
             ++f->rasterQueries;
-            f->nowUs += f->rasterCostUs;
+            // The status is read halfway through the query.
+            f->nowUs += f->rasterCostUs / 2;
+            const std::int64_t at = f->nowUs % f->blankPeriodUs;
+            f->nowUs += f->rasterCostUs - f->rasterCostUs / 2;
+            *scanLine = 0;
             switch (f->blank) {
                 case Blank::Always: return RasterState::InBlank;
                 case Blank::Never: return RasterState::NotInBlank;
                 case Blank::Fails: return RasterState::Failed;
                 case Blank::Periodic: break;
             }
-            return f->nowUs % f->blankPeriodUs < f->blankLengthUs ? RasterState::InBlank : RasterState::NotInBlank;
+            if (at < f->blankLengthUs) return RasterState::InBlank;
+            *scanLine = static_cast<unsigned>((at - f->blankLengthUs) * 480 / (f->blankPeriodUs - f->blankLengthUs));
+            return RasterState::NotInBlank;
         };
+        p.counter = [](void* c) { return static_cast<FakeClock*>(c)->nowUs; };
+        p.counterFrequency = 1000000;
         return p;
     }
 };
@@ -144,6 +153,13 @@ TEST(BusyPacing, ADisplayThatNeverReportsABlankDoesNotHangTheFrame) {
     }
 }
 
+TEST(BusyPacing, ARefreshRateAboveTheCounterFrequencyIsNoFault) {
+    FakeClock clock;
+    PacingState state{};
+    for (int i = 0; i < 3; ++i) Frame(clock, state, 2000000, 60, false, 40);  // late: due before the last blank
+    EXPECT_EQ(clock.rasterQueries, 3);
+}
+
 TEST(BusyPacing, AFailingRasterQueryEndsTheBlankWait) {
     FakeClock clock;
     clock.blank = Blank::Fails;
@@ -161,6 +177,92 @@ TEST(BusyPacing, SurvivesTheClockWrappingAround) {
     const int spacing = Frame(clock, state, 0, 30, false);
     EXPECT_GE(spacing, 33);
     EXPECT_LE(spacing, 34);
+}
+
+// Frames at `fps` with the given work each; the mean interval on the fake
+// clock, in microseconds, over `frames` frames after one to settle.
+double MeanIntervalUs(FakeClock& clock, PacingState& state, int refresh, int fps, bool sleeping, int frames,
+                      int work = 0, std::int64_t* longestUs = nullptr) {
+    Frame(clock, state, refresh, fps, sleeping, work);
+    const std::int64_t start = clock.nowUs;
+    std::int64_t previous = start;
+    for (int i = 0; i < frames; ++i) {
+        Frame(clock, state, refresh, fps, sleeping, work);
+        if (longestUs) *longestUs = std::max(*longestUs, clock.nowUs - previous);
+        previous = clock.nowUs;
+    }
+    return static_cast<double>(clock.nowUs - start) / frames;
+}
+
+TEST(ScheduledPacing, TheMeanIntervalIsTheExactPeriodNotWholeMilliseconds) {
+    for (int fps : {60, 30, 144, 7}) {
+        for (int work : {0, 5}) {
+            FakeClock clock;
+            PacingState state{};
+            const double mean = MeanIntervalUs(clock, state, 0, fps, false, 3000, work);
+            EXPECT_NEAR(mean, 1e6 / fps, 0.2) << fps << " frames/s, work " << work << ": fractions of a tick add up";
+        }
+    }
+}
+
+TEST(ScheduledPacing, ALateFrameIsMadeUpByTheNextAndAStallStartsAfresh) {
+    FakeClock clock;
+    PacingState state{};
+    Frame(clock, state, 0, 60, false);
+    const std::int64_t start = clock.nowUs;
+    Frame(clock, state, 0, 60, false, 20);  // 3.3 ms late
+    Frame(clock, state, 0, 60, false);
+    EXPECT_NEAR(static_cast<double>(clock.nowUs - start), 2e6 / 60, 150) << "two periods for the two frames";
+    // A stall of many periods is not made up by a burst of frames.
+    Frame(clock, state, 0, 60, false, 100);
+    const std::int64_t afterStall = clock.nowUs;
+    Frame(clock, state, 0, 60, false);
+    EXPECT_GE(clock.nowUs - afterStall, 1e6 / 60 - 150);
+}
+
+TEST(ScheduledPacing, ABlankShorterThanOneRasterQueryIsNotMissed) {
+    // The blank lasts 100 us and the status is read only every 400 us: most
+    // blanks fall between two readings and are known by the scan line.
+    for (int fps : {60, 30}) {
+        for (bool sleeping : {false, true}) {
+            FakeClock clock;
+            clock.blank = Blank::Periodic;
+            clock.blankLengthUs = 100;
+            clock.rasterCostUs = 300;
+            PacingState state{};
+            std::int64_t longest = 0;
+            const double mean = MeanIntervalUs(clock, state, 60, fps, sleeping, 120, 1, &longest);
+            const double period = 1e6 / fps;
+            SCOPED_TRACE(testing::Message() << fps << " frames/s" << (sleeping ? ", sleeping" : ""));
+            EXPECT_NEAR(mean, period, period * 0.02);
+            EXPECT_LE(longest, period + 2000) << "no frame loses a refresh period";
+            EXPECT_LT(clock.nowUs % clock.blankPeriodUs, 800) << "shown just after a blank began";
+        }
+    }
+}
+
+TEST(ScheduledPacing, AFrameThatMissesItsBlankGoesOutAtOnceAndTheNextIsOnTime) {
+    FakeClock clock;
+    clock.blank = Blank::Periodic;
+    PacingState state{};
+    MeanIntervalUs(clock, state, 60, 60, false, 10);  // onto the blanks
+    const std::int64_t start = clock.nowUs;
+    Frame(clock, state, 60, 60, false, 20);  // its blank passed 3.3 ms ago
+    EXPECT_LE(clock.nowUs - start, 21000) << "not held for the next blank";
+    Frame(clock, state, 60, 60, false);
+    EXPECT_NEAR(static_cast<double>(clock.nowUs - start), 2 * 16667.0, 1000) << "back on the schedule";
+    EXPECT_LT(clock.nowUs % clock.blankPeriodUs, clock.blankLengthUs) << "in a blank again";
+}
+
+TEST(SleepingPacing, NoSleepWhenTheFrameIsDueSoon) {
+    FakeClock clock;
+    PacingState state{};
+    state.lastFlipTime = clock.Milliseconds();
+    state.sleepBudget = 100;
+    Frame(clock, state, 0, 60, true, 15);  // under 2 ms left
+    EXPECT_EQ(clock.sleeps, 0);
+    Frame(clock, state, 0, 60, true);
+    EXPECT_EQ(clock.sleeps, 1);
 }
 
 TEST(SleepingPacing, SleepsOnceFor16MillisecondsOfWait) {

@@ -1,5 +1,5 @@
-// The sound data readers and level conversions: WAVE images by their fixed
-// layout, Ogg Vorbis streams decoded against what oggdec makes of the same
+// The sound data readers and level conversions: WAVE images by their chunks,
+// hand-written layouts against their samples, Ogg Vorbis streams decoded against what oggdec makes of the same
 // fixtures, refusals of damaged and absurd streams, and the volume and pan
 // tables.
 #include "sound/SoundData.h"
@@ -9,6 +9,7 @@
 #include <ogg/ogg.h>
 #include <vorbis/codec.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +56,62 @@ Bytes Wave(unsigned channels, unsigned rate, unsigned bits, std::uint32_t dataBy
     PutTag(b, "data");
     Put32(b, claimed);
     for (std::uint32_t i = 0; i < dataBytes; ++i) b.push_back(static_cast<std::uint8_t>(i * 7 + 1));
+    return b;
+}
+
+// A chunk of a hand-written RIFF image; odd bodies get their pad byte.
+struct Chunk {
+    const char* tag;
+    Bytes body;
+    std::uint32_t claimed = 0xFFFFFFFF;  // the size written, when not the body's
+};
+
+Bytes Riff(const std::vector<Chunk>& chunks, bool padOddChunks = true) {
+    Bytes b;
+    PutTag(b, "RIFF");
+    Put32(b, 0);
+    PutTag(b, "WAVE");
+    for (const Chunk& chunk : chunks) {
+        PutTag(b, chunk.tag);
+        Put32(b, chunk.claimed != 0xFFFFFFFF ? chunk.claimed : static_cast<std::uint32_t>(chunk.body.size()));
+        b.insert(b.end(), chunk.body.begin(), chunk.body.end());
+        if (padOddChunks && chunk.body.size() % 2 == 1) b.push_back(0xEE);
+    }
+    const std::uint32_t riff = static_cast<std::uint32_t>(b.size() - 8);
+    for (int i = 0; i < 4; ++i) b[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+    return b;
+}
+
+// A fmt chunk body: the plain fields, then `extra` (cbSize and what follows).
+Bytes Fmt(unsigned tag, unsigned channels, unsigned rate, unsigned bits, const Bytes& extra = {}) {
+    Bytes b;
+    Put16(b, tag);
+    Put16(b, channels);
+    Put32(b, rate);
+    Put32(b, rate * channels * bits / 8);
+    Put16(b, channels * bits / 8);
+    Put16(b, bits);
+    b.insert(b.end(), extra.begin(), extra.end());
+    return b;
+}
+
+const Bytes kPcmGuid = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+const Bytes kFloatGuid = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// A 40-byte WAVE_FORMAT_EXTENSIBLE fmt chunk body.
+Bytes Extensible(unsigned channels, unsigned rate, unsigned bits, unsigned validBits, std::uint32_t mask,
+                 const Bytes& subFormat = kPcmGuid) {
+    Bytes extra;
+    Put16(extra, 22);
+    Put16(extra, validBits);
+    Put32(extra, mask);
+    extra.insert(extra.end(), subFormat.begin(), subFormat.end());
+    return Fmt(0xFFFE, channels, rate, bits, extra);
+}
+
+Bytes Samples(std::size_t count, std::uint8_t seed) {
+    Bytes b(count);
+    for (std::size_t i = 0; i < count; ++i) b[i] = static_cast<std::uint8_t>(i * 13 + seed);
     return b;
 }
 
@@ -177,13 +234,128 @@ TEST(WaveImage, CanonicalHeaderGivesItsFormatAndData) {
     EXPECT_EQ(image.bytes, 1237u);
 }
 
-TEST(WaveImage, OtherLayoutsAreRefused) {
+// Layouts that writers other than the canonical one produce: chunks before
+// and after fmt, odd chunks with their pad byte, the longer fmt chunks. Each
+// gives its format and exactly its samples.
+TEST(WaveImage, ChunksAreWalkedToTheSamples) {
+    const Bytes pcm = Samples(600, 3);
+    const Bytes odd = Samples(301, 9);
+    struct Case {
+        const char* name;
+        Bytes image;
+        const Bytes& samples;
+        korrin::PcmFormat format;
+        korrin::WaveExtension extension;
+    };
+    const korrin::PcmFormat stereo16 = {1, 2, 44100, 176400, 4, 16};
+    const korrin::WaveExtension none = {false, 0, 0};
+    const Case cases[] = {
+        {"canonical", Riff({{"fmt ", Fmt(1, 2, 44100, 16)}, {"data", pcm}}), pcm, stereo16, none},
+        {"list before data", Riff({{"fmt ", Fmt(1, 2, 44100, 16)}, {"LIST", Samples(26, 1)}, {"data", pcm}}), pcm,
+         stereo16, none},
+        {"odd chunks padded", Riff({{"JUNK", Samples(7, 2)}, {"fmt ", Fmt(1, 1, 11025, 8)}, {"fact", Samples(3, 0)},
+                                    {"data", odd}, {"LIST", Samples(5, 1)}}),
+         odd, {1, 1, 11025, 11025, 1, 8}, none},
+        {"fmt of 18 bytes", Riff({{"fmt ", Fmt(1, 2, 44100, 16, {0, 0})}, {"fact", Samples(4, 0)}, {"data", pcm}}),
+         pcm, stereo16, none},
+        {"extensible that plain pcm says exactly",
+         Riff({{"fmt ", Extensible(2, 44100, 16, 16, 0x3)}, {"data", pcm}}), pcm, stereo16, none},
+        {"extensible 8-bit mono", Riff({{"fmt ", Extensible(1, 8000, 8, 8, 0x4)}, {"data", odd}}), odd,
+         {1, 1, 8000, 8000, 1, 8}, none},
+        {"extensible 24-bit", Riff({{"fmt ", Extensible(2, 48000, 24, 24, 0x3)}, {"LIST", Samples(9, 4)}, {"data", pcm}}),
+         pcm, {0xFFFE, 2, 48000, 288000, 6, 24}, {true, 24, 0x3}},
+        {"extensible 32-bit with 24 valid bits", Riff({{"fmt ", Extensible(1, 22050, 32, 24, 0x4)}, {"data", pcm}}), pcm,
+         {0xFFFE, 1, 22050, 88200, 4, 32}, {true, 24, 0x4}},
+        {"extensible six channels", Riff({{"fmt ", Extensible(6, 48000, 16, 16, 0x3F)}, {"data", pcm}}), pcm,
+         {0xFFFE, 6, 48000, 576000, 12, 16}, {true, 16, 0x3F}},
+        {"extensible stereo on no speakers", Riff({{"fmt ", Extensible(2, 44100, 16, 16, 0)}, {"data", pcm}}), pcm,
+         {0xFFFE, 2, 44100, 176400, 4, 16}, {true, 16, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes exact(c.image);  // no spare capacity: a read past the end is a sanitizer error
+        for (std::size_t size : {exact.size(), std::size_t{0}}) {
+            korrin::WaveImage image{};
+            ASSERT_TRUE(korrin::ReadWaveImage(exact.data(), size, &image)) << image.reason;
+            EXPECT_STREQ(image.reason, "");
+            EXPECT_EQ(std::memcmp(&image.format, &c.format, sizeof c.format), 0)
+                << image.format.formatTag << " " << image.format.channels << " " << image.format.bitsPerSample;
+            EXPECT_EQ(image.extension.present, c.extension.present);
+            EXPECT_EQ(image.extension.validBitsPerSample, c.extension.validBitsPerSample);
+            EXPECT_EQ(image.extension.channelMask, c.extension.channelMask);
+            ASSERT_EQ(image.bytes, c.samples.size());
+            EXPECT_TRUE(std::equal(c.samples.begin(), c.samples.end(), image.samples));
+        }
+    }
+}
+
+TEST(WaveImage, RefusalsSayWhy) {
+    const Bytes pcm = Samples(64, 5);
+    const Bytes fmt = Fmt(1, 1, 8000, 8);
+    struct Case {
+        Bytes image;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {Riff({{"fmt ", Fmt(1, 1, 8000, 8, {2, 0, 0, 0})}, {"data", pcm}}), "fmt chunk of 20 bytes"},
+        {Riff({{"fmt ", Bytes(14, 0)}, {"data", pcm}}), "fmt chunk of 14 bytes"},
+        {Riff({{"data", pcm}, {"fmt ", fmt}}), "no fmt chunk before data"},
+        {Riff({{"fmt ", fmt}, {"data", pcm, 65}}), "data chunk larger than the file"},
+        {Riff({{"fmt ", fmt}, {"LIST", Samples(8, 0), 0x7FFFFFF0}, {"data", pcm}}), "LIST chunk larger than the file"},
+        {Riff({{"fmt ", fmt, 0xFFFFFFF0}, {"data", pcm}}), "fmt chunk larger than the file"},
+        {Riff({{"fmt ", fmt}, {"LIST", Samples(8, 0)}}), "no data chunk"},
+        {Riff({{"LIST", Samples(28, 0)}, {"JUNK", Samples(8, 0)}}), "no fmt chunk"},
+        {Riff({{"fmt ", fmt}, {"fmt ", fmt}, {"data", pcm}}), "second fmt chunk"},
+        {Riff({{"fmt ", Fmt(1, 1, 8000, 8, {2, 0})}, {"data", pcm}}), "fmt chunk of 18 bytes with cbSize 2"},
+        {Riff({{"fmt ", Fmt(0xFFFE, 1, 8000, 8, {0, 0})}, {"data", pcm}}), "extensible format in a fmt chunk of 18 bytes"},
+        {Riff({{"fmt ", Fmt(0xFFFE, 1, 8000, 8)}, {"data", pcm}}), "extensible format in a fmt chunk of 16 bytes"},
+        {Riff({{"fmt ", Fmt(1, 1, 8000, 8, Bytes(24, 0))}, {"data", pcm}}), "fmt chunk of 40 bytes for format tag 1"},
+        {Riff({{"fmt ", Extensible(1, 8000, 32, 32, 4, kFloatGuid)}, {"data", pcm}}),
+         "extensible format of another kind than pcm"},
+        {[&] {
+             Bytes b = Riff({{"fmt ", Extensible(1, 8000, 16, 16, 4)}, {"data", pcm}});
+             b[36] = 20;  // cbSize
+             return b;
+         }(),
+         "extensible format with cbSize 20"},
+        {[&] {
+             Bytes b = Riff({{"fmt ", fmt}, {"data", pcm}});
+             b[9] = 'X';
+             return b;
+         }(),
+         "not a riff wave image"},
+    };
+    for (const Case& c : cases) {
+        const Bytes exact(c.image);
+        korrin::WaveImage image{};
+        EXPECT_FALSE(korrin::ReadWaveImage(exact.data(), exact.size(), &image)) << c.reason;
+        EXPECT_STREQ(image.reason, c.reason);
+    }
     korrin::WaveImage image{};
-    const Bytes list = Wave(2, 44100, 16, 400, 400, 16, true);
-    EXPECT_FALSE(korrin::ReadWaveImage(list.data(), list.size(), &image));
+    const Bytes canonical = Wave(1, 8000, 8, 0, 0);
+    EXPECT_FALSE(korrin::ReadWaveImage(canonical.data(), 43, &image));
+    EXPECT_STREQ(image.reason, "shorter than a wave header");
+}
+
+// Without a block size only the RIFF size bounds the walk; the canonical
+// header is read whatever that size says, as it always was.
+TEST(WaveImage, WithoutABlockSizeTheRiffSizeBoundsTheWalk) {
+    const Bytes pcm = Samples(64, 5);
+    Bytes list = Riff({{"fmt ", Fmt(1, 1, 8000, 8)}, {"LIST", Samples(8, 0)}, {"data", pcm}});
+    korrin::WaveImage image{};
+    ASSERT_TRUE(korrin::ReadWaveImage(list.data(), 0, &image)) << image.reason;
+    EXPECT_EQ(image.bytes, 64u);
+    for (int i = 4; i < 8; ++i) list[i] = 0;
     EXPECT_FALSE(korrin::ReadWaveImage(list.data(), 0, &image));
-    const Bytes extended = Wave(2, 44100, 16, 400, 400, 18);
-    EXPECT_FALSE(korrin::ReadWaveImage(extended.data(), extended.size(), &image));
+    EXPECT_STREQ(image.reason, "LIST chunk larger than the file");
+    Bytes canonical = Wave(1, 8000, 8, 16, 16);
+    for (int i = 4; i < 8; ++i) canonical[i] = 0;
+    ASSERT_TRUE(korrin::ReadWaveImage(canonical.data(), 0, &image)) << image.reason;
+    EXPECT_EQ(image.bytes, 16u);
+}
+
+TEST(WaveImage, DamagedTagsAreRefused) {
+    korrin::WaveImage image{};
     // Every tag, and a zero byte inside one.
     const Bytes good = Wave(1, 8000, 8, 16, 16);
     for (std::size_t at : {0u, 3u, 8u, 12u, 15u, 36u, 38u}) {

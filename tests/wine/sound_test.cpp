@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <dsound.h>
+#include <mmreg.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -148,6 +149,14 @@ Bytes WithFormat18(const Bytes& wave) {
     return b;
 }
 
+// The same image with a 20-byte format chunk, which no PCM writer makes.
+Bytes WithFormat20(const Bytes& wave) {
+    Bytes b = WithFormat18(wave);
+    b[16] = 20;
+    b.insert(b.begin() + 36, 2, 0);
+    return b;
+}
+
 // Largest difference between two blocks of 16-bit little-endian samples.
 int LargestDifference(const Bytes& a, const Bytes& b) {
     int largest = 0;
@@ -192,15 +201,67 @@ TEST_F(Sounds, WaveBuffersHaveTheHeadersFormatAndTheDataChunk) {
     ExpectWaveBuffer(Buffer(CatchSound(3, mono)), mono);
 }
 
+// Files as sox writes them, and as editors leave them with a LIST chunk, read
+// back against the raw PCM that sox reads from the same files. Up to 16 bits
+// the buffer has the plain PCM format; above, the extensible one.
+TEST_F(Sounds, SoxWaveFilesGiveTheirSamples) {
+    struct Case {
+        const char* name;
+        WORD channels;
+        DWORD rate;
+        WORD bits;
+        DWORD channelMask;  // 0: a plain format
+    };
+    const Case cases[] = {
+        {"sox_mono8", 1, 11025, 8, 0},         {"sox_stereo16_list", 2, 22050, 16, 0},
+        {"sox_mono24", 1, 22050, 24, 0x4},     {"sox_stereo24_list", 2, 44100, 24, 0x3},
+        {"sox_stereo32", 2, 48000, 32, 0x3},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes raw = ReadFixture(std::string(c.name) + ".raw");
+        const Bytes file = ReadFixture(std::string(c.name) + ".wav");
+        for (IDirectSoundBuffer* buffer : {Buffer(LoadSound(number++, FixturePath(std::string(c.name) + ".wav"))),
+                                           Buffer(CatchSound2(number++, file)), Buffer(CatchSound(number++, file))}) {
+            ASSERT_NE(buffer, nullptr);
+            WAVEFORMATEXTENSIBLE format = {};
+            DWORD written = 0;
+            ASSERT_EQ(buffer->GetFormat(&format.Format, sizeof format, &written), DS_OK);
+            EXPECT_EQ(format.Format.wFormatTag, c.channelMask ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM);
+            EXPECT_EQ(format.Format.nChannels, c.channels);
+            EXPECT_EQ(format.Format.nSamplesPerSec, c.rate);
+            EXPECT_EQ(format.Format.wBitsPerSample, c.bits);
+            EXPECT_EQ(format.Format.nBlockAlign, c.channels * c.bits / 8);
+            if (c.channelMask) {
+                EXPECT_EQ(format.Samples.wValidBitsPerSample, c.bits);
+                EXPECT_EQ(format.dwChannelMask, c.channelMask);
+            }
+            EXPECT_TRUE(Content(buffer) == raw) << "the samples, and nothing of the other chunks";
+        }
+    }
+}
+
+TEST_F(Sounds, HandWrittenLayoutsGiveTheirDataChunk) {
+    const Bytes mono = ReadFixture("mono8.wav");
+    const Bytes samples(mono.begin() + 44, mono.end());
+    for (const Bytes& layout : {WithListChunk(mono), WithFormat18(mono)}) {
+        for (IDirectSoundBuffer* buffer :
+             {Buffer(CatchSound2(0, layout)), Buffer(LoadSound(1, TemporaryFile("korrin-layout.wav", layout)))}) {
+            ASSERT_NE(buffer, nullptr);
+            EXPECT_TRUE(Content(buffer) == samples);
+        }
+    }
+}
+
 TEST_F(Sounds, OtherWaveLayoutsAreRefused) {
     const Bytes mono = ReadFixture("mono8.wav");
-    const Bytes list = WithListChunk(mono);
-    const Bytes format18 = WithFormat18(mono);
-    EXPECT_EQ(CatchSound2(0, list), 0);
-    EXPECT_EQ(CatchSound(0, list), 0);
-    EXPECT_EQ(LoadSound(0, TemporaryFile("korrin-list.wav", list)), 0);
-    EXPECT_EQ(CatchSound2(0, format18), 0);
-    EXPECT_EQ(LoadSound(0, TemporaryFile("korrin-format18.wav", format18)), 0);
+    const Bytes format20 = WithFormat20(mono);
+    EXPECT_EQ(CatchSound2(0, format20), 0);
+    EXPECT_EQ(LoadSound(0, TemporaryFile("korrin-format20.wav", format20)), 0);
+    Bytes dataFirst = mono;  // the data chunk before the fmt chunk
+    std::rotate(dataFirst.begin() + 12, dataFirst.begin() + 36, dataFirst.end());
+    EXPECT_EQ(CatchSound2(0, dataFirst), 0);
     EXPECT_EQ(Command("IsSound", 0), 0);
     // Missing, empty and unnamed files, and no data.
     EXPECT_EQ(LoadSound(0, FixturePath("missing.wav")), 0);
@@ -459,7 +520,7 @@ TEST_F(Sounds, ReloadingANumberReleasesTheOldBuffer) {
     EXPECT_EQ(Command("PlaySound2", 3, 1), 1);
     EXPECT_NE(Status(replacement) & DSBSTATUS_PLAYING, 0u);
     // A failed reload leaves the sound as it was.
-    EXPECT_EQ(CatchSound2(3, WithListChunk(ReadFixture("mono8.wav"))), 0);
+    EXPECT_EQ(CatchSound2(3, WithFormat20(ReadFixture("mono8.wav"))), 0);
     EXPECT_NE(Command("IsSound", 3), 0);
     EXPECT_EQ(Command("StopSound", 3), 1);
 }
