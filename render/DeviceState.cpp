@@ -4,7 +4,6 @@
 
 #include "frame/ErrorPosition.h"
 #include "frame/globals.h"
-#include "render/DrawingOutput.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
 
@@ -14,6 +13,8 @@ namespace {
 
 // A cache entry no state value matches: the next cached set makes its call.
 constexpr int kUnknown = -1;
+
+void (*backBufferHolder)();  // gives up the back buffer (SetBackBufferHolder), or null
 
 // Records `value` in the cache entry when the device took it, else forgets the entry.
 bool Recorded(HRESULT result, int& entry, int value) {
@@ -50,9 +51,15 @@ HRESULT ResetDrawTarget() {
 
 // --- the scene ---------------------------------------------------------------
 
+void SetBackBufferHolder(void (*giveUp)()) { backBufferHolder = giveUp; }
+
+void ReclaimBackBuffer() {
+    if (backBufferHolder) backBufferHolder();
+}
+
 bool EnsureScene() {
     if (!screenActive || !device) return false;
-    SuspendScreenOutput();
+    ReclaimBackBuffer();
     CheckDrawTarget();
     if (!inScene) {
         if (FAILED(device->BeginScene())) return false;
@@ -62,7 +69,7 @@ bool EnsureScene() {
 }
 
 void EndSceneIfOpen() {
-    SuspendScreenOutput();
+    ReclaimBackBuffer();
     if (!inScene) return;
     inScene = 0;
     if (device) device->EndScene();

@@ -2,7 +2,7 @@
 // context at the same time, so an output alternates: asking for the device
 // context gives up the pixel pointer and the other way round. The screen's
 // output also gives up both whenever the library itself uses the back buffer
-// (SuspendScreenOutput), and takes them again when next asked. A sprite whose
+// (ReclaimBackBuffer), and takes them again when next asked. A sprite whose
 // texture object grants a long lock (its pixel copy is system memory that
 // stays put) is opened in shared mode instead: pointer and device context
 // both stay valid until the output is released.
@@ -54,6 +54,9 @@ int __stdcall ScreenRelease() {
     screenOutput.buffer = nullptr;
     return 0;
 }
+
+// What the library calls before it uses the back buffer itself.
+void GiveUpBackBuffer() { ScreenRelease(); }
 
 // ---- sprite ------------------------------------------------------------------
 
@@ -113,7 +116,6 @@ int __stdcall SpriteRelease() {
 
 }  // namespace
 
-void SuspendScreenOutput() { ScreenRelease(); }
 
 DrawingOutput* OpenScreenOutput() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
@@ -136,6 +138,7 @@ DrawingOutput* OpenScreenOutput() {
                                : desc.Format == D3DFMT_X1R5G5B5 ? kPixelFormatX1R5G5B5
                                                                 : kPixelFormat8888;
     screenOutput.release = ScreenRelease;
+    SetBackBufferHolder(GiveUpBackBuffer);
     screenOutput.getDC = ScreenGetDC;
     screenOutput.getBuffer = ScreenGetBuffer;
     if (!ScreenGetDC()) return nullptr;

@@ -49,10 +49,4 @@ static_assert(sizeof(DrawingOutput) == sizeof(KorrinDrawingOutput) && KORRIN_OUT
 DrawingOutput* OpenScreenOutput();
 DrawingOutput* OpenSpriteOutput(std::intptr_t number);
 
-// An open screen output gives up the back buffer's lock or DC (the descriptor
-// then holds 0 in `buffer` and `dc`); its getBuffer and getDC take them again.
-// Run before the library draws, clears, ends the scene or presents: Direct3D
-// may refuse all of these on a locked back buffer or one that has a DC out.
-void SuspendScreenOutput();
-
 }  // namespace korrin

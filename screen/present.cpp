@@ -12,7 +12,6 @@
 #include "frame/platform.h"
 #include "render/DeviceState.h"
 #include "screen/Pacing.h"
-#include "render/DrawingOutput.h"
 #include "sprites/Sprite.h"
 
 namespace korrin {
@@ -216,7 +215,7 @@ int ClearScreen(int colour) {
     // Host order (red low) to Direct3D order (red in bits 16-23), opaque:
     // a target with alpha (a 32-bit sprite) is cleared to alpha 255.
     const int swapped = (colour >> 16) + (colour & 0xFF00) + ((colour & 0xFF) << 16);
-    SuspendScreenOutput();
+    ReclaimBackBuffer();
     const D3DCOLOR cleared = static_cast<D3DCOLOR>(swapped) | 0xFF000000u;
     const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, cleared, 0.0f, 0);
     return result == D3D_OK ? 1 : 0;
