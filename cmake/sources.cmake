@@ -14,7 +14,7 @@ set(KORRIN_CORE_SOURCES
 
 # The Windows side: the exported commands and what talks to the platform.
 set(KORRIN_PLATFORM_SOURCES
-  frame/FatalReport.cpp frame/entry.cpp frame/globals.cpp frame/platform.cpp
+  frame/FatalReport.cpp frame/LastError.cpp frame/entry.cpp frame/globals.cpp frame/platform.cpp
   screen/D3D9HelperFunctions.cpp screen/modes.cpp screen/present.cpp screen/screen.cpp screen/screen_commands.cpp
   image/ImageLoader.cpp
   sprites/Sprite.cpp sprites/TextureManager.cpp sprites/import_commands.cpp sprites/sprite_commands.cpp

@@ -1,13 +1,21 @@
 // Loading platform components by name, and the sizes of pixel formats.
 #include "frame/platform.h"
 
+#include "frame/LastError.h"
+
 namespace korrin {
 
 FARPROC LoadComponent(HMODULE* module, const char* fileName, const char* entryPoint) {
     if (!*module) *module = LoadLibraryA(fileName);
-    if (!*module) return nullptr;
+    if (!*module) {
+        NoteFailure("cannot load %s", fileName);
+        return nullptr;
+    }
     FARPROC entry = GetProcAddress(*module, entryPoint);
-    if (!entry) UnloadComponent(module);
+    if (!entry) {
+        UnloadComponent(module);
+        NoteFailure("%s has no %s", fileName, entryPoint);
+    }
     return entry;
 }
 

@@ -9,8 +9,8 @@
 namespace korrin {
 
 // Loads a platform component by file name and finds one entry point in it.
-// On failure *module is null and nothing stays loaded; an already loaded
-// module (non-null *module) is reused.
+// On failure *module is null, nothing stays loaded and NoteFailure says
+// which was missing; an already loaded module (non-null *module) is reused.
 FARPROC LoadComponent(HMODULE* module, const char* fileName, const char* entryPoint);
 
 // Unloads a component LoadComponent loaded and nulls the handle; none is fine.

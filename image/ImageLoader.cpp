@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "image/ImageDecoders.h"
 
 namespace korrin {
@@ -31,11 +32,26 @@ bool LooksLikeIcon(const unsigned char* d, std::size_t size) {
     return size >= 6 && d[0] == 0 && d[1] == 0 && (d[2] == 1 || d[2] == 2) && d[3] == 0 && (d[4] | d[5]) != 0;
 }
 
+// Why a decoder refused an image: its format is unknown, or it is one of
+// ours that does not decode.
+void NoteUndecodable(const unsigned char* bytes, std::size_t size) {
+    static const char* const names[] = {"", "BMP", "JPEG", "PNG", "TGA", "TIFF"};
+    const ImageFormat format = DetectImageFormat(bytes, size);
+    if (format == ImageFormat::Unknown)
+        NoteFailure("not a BMP, JPEG, PNG, TGA or TIFF image");
+    else
+        NoteFailure("a damaged or unsupported %s image (or one over %u pixels)", names[static_cast<int>(format)],
+                    KORRIN_IMAGE_MAX_PIXELS);
+}
+
 // Reads a whole file into malloc'ed memory; null when it cannot.
 unsigned char* ReadWholeFile(const char* file, std::size_t* size) {
     HANDLE handle = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        NoteFailure("cannot open \"%s\"", file);
+        return nullptr;
+    }
     unsigned char* bytes = nullptr;
     DWORD high = 0;
     const DWORD length = GetFileSize(handle, &high);
@@ -49,6 +65,7 @@ unsigned char* ReadWholeFile(const char* file, std::size_t* size) {
     }
     CloseHandle(handle);
     if (bytes) *size = length;
+    else NoteFailure("cannot read \"%s\" (empty, unreadable or over %lu bytes)", file, static_cast<unsigned long>(kMaxFileSize));
     return bytes;
 }
 
@@ -56,7 +73,10 @@ unsigned char* ReadWholeFile(const char* file, std::size_t* size) {
 HBITMAP MakeDibSection(const DecodedImage& image) {
     const int colours = image.bitsPerPixel == 8 ? 256 : 0;
     auto* info = static_cast<BITMAPINFO*>(std::calloc(1, sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD)));
-    if (!info) return nullptr;
+    if (!info) {
+        NoteFailure("out of memory");
+        return nullptr;
+    }
     info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info->bmiHeader.biWidth = image.width;
     info->bmiHeader.biHeight = image.height;  // bottom-up
@@ -75,6 +95,7 @@ HBITMAP MakeDibSection(const DecodedImage& image) {
     std::free(info);
     if (!bitmap || !bits) {
         if (bitmap) DeleteObject(bitmap);
+        NoteFailure("no bitmap of %dx%d could be made", image.width, image.height);
         return nullptr;
     }
     GdiFlush();
@@ -92,23 +113,26 @@ HBITMAP MakeDibSection(const DecodedImage& image) {
 bool FromDecoded(DecodedImage* decoded, LoadedImage* image) {
     bool made = false;
     if (decoded->bitsPerPixel != 8 || !decoded->hasAlpha || ExpandToTrueColour(decoded)) {
-        image->bitmap = MakeDibSection(*decoded);
+        image->bitmap = MakeDibSection(*decoded);  // notes why it failed
         if (image->bitmap) {
             image->width = decoded->width;
             image->height = decoded->height;
             image->hasAlpha = decoded->bitsPerPixel == 32 && decoded->hasAlpha;
             made = true;
         }
-    }
+    } else NoteFailure("out of memory for a %dx%d image", decoded->width, decoded->height);
     FreeDecodedImage(decoded);
     return made;
 }
 
 // Bytes of an image (not a platform-loaded BMP) into a bitmap.
 bool FromBytes(const unsigned char* bytes, std::size_t size, LoadedImage* image) {
-    if (LooksLikeIcon(bytes, size)) return false;  // icons are not bitmaps
+    if (LooksLikeIcon(bytes, size)) return NoteFailure("icons and cursors are not loaded");  // not bitmaps
     DecodedImage decoded;
-    if (!DecodeImage(bytes, size, &decoded)) return false;
+    if (!DecodeImage(bytes, size, &decoded)) {
+        NoteUndecodable(bytes, size);
+        return false;
+    }
     return FromDecoded(&decoded, image);
 }
 
@@ -117,13 +141,13 @@ bool FromBytes(const unsigned char* bytes, std::size_t size, LoadedImage* image)
 // (the file changed in between) is refused.
 bool LoadCheckedBmpFile(const char* file, const BmpFileCheck& check, LoadedImage* image) {
     HANDLE handle = LoadImageA(nullptr, file, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
-    if (!handle) return false;
+    if (!handle) return NoteFailure("the platform cannot load \"%s\"", file);
     BITMAP description;
     if (::GetObjectA(handle, sizeof description, &description) != sizeof description ||
         description.bmWidth != check.width || std::abs(description.bmHeight) != check.height ||
         description.bmBitsPixel != check.bitsPerPixel) {
         DeleteObject(handle);
-        return false;
+        return NoteFailure("\"%s\" changed while it was loaded", file);
     }
     image->bitmap = static_cast<HBITMAP>(handle);
     image->width = check.width;
@@ -152,6 +176,8 @@ bool LoadImageFile(const char* file, LoadedImage* image) {
             } else {
                 loaded = FromDecoded(&decoded, image);
             }
+        } else {
+            NoteFailure("a damaged or unsupported BMP image");
         }
     } else {
         loaded = FromBytes(bytes, size, image);
@@ -170,10 +196,11 @@ bool LoadImageMemory(const void* address, LoadedImage* image) {
     DecodedImage decoded;
     if (bytes[0] == 'B' && bytes[1] == 'M') {
         // BMP file images: true colour as 32-bit sections, palettes as 8-bit.
-        if (!DecodeBmp(bytes, ImageMemoryBlockSize, &decoded)) return false;
+        if (!DecodeBmp(bytes, ImageMemoryBlockSize, &decoded)) return NoteFailure("a damaged or unsupported BMP image");
         if (decoded.bitsPerPixel == 24) {
             DecodedImage wide;
             if (!KorrinAllocateImage(&wide, decoded.width, decoded.height, 32)) {
+                NoteFailure("out of memory for a %dx%d image", decoded.width, decoded.height);
                 FreeDecodedImage(&decoded);
                 return false;
             }

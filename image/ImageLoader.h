@@ -19,7 +19,8 @@ struct LoadedImage {
                      // otherwise the image is opaque
 };
 
-// Loads a file; false (and *image zeroed) on failure.
+// Loads a file; false (and *image zeroed) on failure, which NoteFailure
+// explains (LastError.h), as it does for LoadImageMemory.
 bool LoadImageFile(const char* file, LoadedImage* image);
 
 // Loads an image whose bytes start at `address`; its size is not known, so the

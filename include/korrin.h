@@ -227,11 +227,12 @@ KORRIN_API int KORRIN_CALL JoystickButton(int button) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL JoystickAxisX(void) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL JoystickAxisY(void) KORRIN_NOEXCEPT;
 
-/* Sounds: RIFF WAVE images (a 16-byte format chunk followed directly by the
-   data chunk) or Ogg Vorbis streams, from a file or from memory, each in one
-   DirectSound buffer; a number chosen by the program, or -1 for a dynamic
-   sound whose handle the loading command returns. Closing the screen releases
-   every sound's buffer: sounds are loaded again after the next opening.
+/* Sounds: RIFF WAVE images (PCM or extensible PCM, the fmt chunk before the
+   data chunk, other chunks skipped) or Ogg Vorbis streams, from a file or
+   from memory, each in one DirectSound buffer; a number chosen by the
+   program, or -1 for a dynamic sound whose handle the loading command
+   returns. Closing the screen releases every sound's buffer: sounds are
+   loaded again after the next opening.
    Volume 0..100, pan -100 (left) .. 100 (right), frequency in Hz.
    CatchSound is given no size: it reads WAVE data only and must believe the
    data size in the header, so the block must really hold that many bytes;
@@ -269,6 +270,12 @@ KORRIN_API int KORRIN_CALL IsPalette(int palette) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL GetPaletteColor(int palette, int index) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL SetPaletteColor(int palette, int index, int colour) KORRIN_NOEXCEPT;
 KORRIN_API int KORRIN_CALL LoadPalette(int palette, const char* fileName) KORRIN_NOEXCEPT;
+
+/* korrin's own additions beyond the 110 commands */
+/* Why the last failing command failed: one short English line such as
+   LoadSprite2: cannot open "ball.png", also sent to the debugger; "" before
+   the first failure. Valid until the next command. */
+KORRIN_API const char* KORRIN_CALL KorrinLastError(void) KORRIN_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,7 @@
 // 1) and its 32 buttons. Owns the joystick's DirectInput object, module load
 // and device; the last reading stays when the device goes.
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "input/DInput8.h"
@@ -70,21 +71,23 @@ int InitJoystick() {
     joystickInput = CreateDirectInput(&joystickLibrary);
     if (!joystickInput) {
         ShutdownJoystick();
-        return 0;
+        return FailIn("InitJoystick");
     }
     joystickGuid = GUID{};
     if (FAILED(joystickInput->EnumDevices(DI8DEVCLASS_GAMECTRL, FirstController, nullptr, DIEDFL_ALLDEVICES)))
-        return 0;
+        return Fail("InitJoystick: DirectInput cannot list game controllers");
     joystickReady = 1;
     return 1;
 }
 
 int ExamineJoystick() {
     RECORD_POSITION(MODULE_JOYSTICK);
-    if (!joystickDevice && !AttachJoystick(nullptr)) return 0;
+    if (!joystickDevice && !AttachJoystick(nullptr))
+        return Fail("ExamineJoystick: no joystick (none attached, or InitJoystick not called)");
     joystickDevice->Acquire();
     joystickDevice->Poll();
-    return SUCCEEDED(joystickDevice->GetDeviceState(sizeof joystickState, &joystickState)) ? 1 : 0;
+    if (SUCCEEDED(joystickDevice->GetDeviceState(sizeof joystickState, &joystickState))) return 1;
+    return Fail("ExamineJoystick: the joystick cannot be read");
 }
 
 int JoystickButton(int button) {

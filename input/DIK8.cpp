@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "input/DInput8.h"
@@ -96,10 +97,11 @@ int InitKeyboard() {
     keyboardInput = CreateDirectInput(&keyboardLibrary);
     if (!keyboardInput) {
         ShutdownKeyboard();
-        return 0;
+        return FailIn("InitKeyboard");
     }
     keyboardGuid = GUID{};
-    if (FAILED(keyboardInput->EnumDevices(DI8DEVCLASS_KEYBOARD, FirstKeyboard, nullptr, DIEDFL_ALLDEVICES))) return 0;
+    if (FAILED(keyboardInput->EnumDevices(DI8DEVCLASS_KEYBOARD, FirstKeyboard, nullptr, DIEDFL_ALLDEVICES)))
+        return Fail("InitKeyboard: DirectInput cannot list keyboards");
     keyboardReady = 1;
     return 1;
 }
@@ -109,14 +111,14 @@ int InitKeyboard() {
 // platform call leaves the buffer as it was.
 int ExamineKeyboard() {
     RECORD_POSITION(MODULE_KEYBOARD);
-    if (!keyboardDevice && !AttachKeyboard(nullptr)) return 0;
+    if (!keyboardDevice && !AttachKeyboard(nullptr)) return Fail("ExamineKeyboard: no keyboard (InitKeyboard first)");
     std::memcpy(previousKeyState, keyState, 256);
-    if (!GetKeyboardState(virtualKeyState)) return 0;
+    if (!GetKeyboardState(virtualKeyState)) return Fail("ExamineKeyboard: no keyboard state");
     keyboardDevice->Acquire();
     if (SUCCEEDED(keyboardDevice->GetDeviceState(256, keyState))) return 1;
     std::memset(keyState, 0, 256);
     std::memset(virtualKeyState, 0, 256);
-    return 0;
+    return Fail("ExamineKeyboard: the keyboard cannot be read (is the window in the foreground?)");
 }
 
 int KeyboardPushed(int key) {

@@ -4,6 +4,7 @@
 // set. Owns the mouse's DirectInput object, module load and device; the
 // pointer position and the released flag outlive every device.
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "input/DInput8.h"
@@ -70,7 +71,7 @@ int InitMouse() {
     mouseInput = CreateDirectInput(&mouseLibrary);
     if (!mouseInput) {
         ShutdownMouse();
-        return 0;
+        return FailIn("InitMouse");
     }
     mouseReady = 1;
     return 1;
@@ -82,12 +83,12 @@ int InitMouse() {
 int ExamineMouse() {
     RECORD_POSITION(MODULE_MOUSE);
     if (!mouseDevice) AttachMouse(nullptr);
-    if (!Readable()) return 0;
+    if (!Readable()) return Fail("ExamineMouse: no mouse (InitMouse first), or it is released");
     mouseDevice->Acquire();
     const bool read = SUCCEEDED(mouseDevice->GetDeviceState(sizeof mouseState, &mouseState));
     if (!read) mouseState = DIMOUSESTATE2{};
     PlacePointer(static_cast<long long>(mouseX) + mouseState.lX, static_cast<long long>(mouseY) + mouseState.lY);
-    return read ? 1 : 0;
+    return read ? 1 : Fail("ExamineMouse: the mouse cannot be read (is the window in the foreground?)");
 }
 
 int MouseButton(int button) {
@@ -117,7 +118,7 @@ int MouseWheel() {
 
 int MouseLocate(int x, int y) {
     RECORD_POSITION(MODULE_MOUSE);
-    if (!mouseDevice) return 0;
+    if (!mouseDevice) return Fail("MouseLocate: no mouse (InitMouse first)");
     PlacePointer(x, y);
     return 1;
 }

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/platform.h"
 
 namespace korrin {
@@ -83,7 +84,11 @@ IDirectInput8A* CreateDirectInput(HMODULE* library) {
         reinterpret_cast<void*>(LoadComponent(library, "DInput8.dll", "DirectInput8Create")));
     if (!create) return nullptr;
     void* object = nullptr;
-    if (FAILED(create(GetModuleHandleA(nullptr), 0x0800, iidDirectInput8A, &object, nullptr))) return nullptr;
+    const HRESULT result = create(GetModuleHandleA(nullptr), 0x0800, iidDirectInput8A, &object, nullptr);
+    if (FAILED(result)) {
+        NoteFailure("DirectInput8Create failed (0x%08lX)", result);
+        return nullptr;
+    }
     return static_cast<IDirectInput8A*>(object);
 }
 

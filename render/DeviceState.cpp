@@ -3,6 +3,7 @@
 #include "render/DeviceState.h"
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
@@ -66,6 +67,11 @@ bool EnsureScene() {
         inScene = 1;
     }
     return true;
+}
+
+int SceneRefused(const char* command) {
+    if (!screenActive || !device) return Fail("%s: no usable screen", command);
+    return Fail("%s: the device cannot begin a scene", command);
 }
 
 void EndSceneIfOpen() {

@@ -23,6 +23,9 @@ namespace korrin {
 // drawing target whose sprite is gone gives way to the back buffer first.
 bool EnsureScene();
 
+// Records why EnsureScene refused, for `command`; returns 0.
+int SceneRefused(const char* command);
+
 // Ends the scene when one is open and clears inScene.
 void EndSceneIfOpen();
 

@@ -9,6 +9,7 @@
 #include "render/DrawingOutput.h"
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "render/DeviceState.h"
@@ -119,16 +120,24 @@ int __stdcall SpriteRelease() {
 
 DrawingOutput* OpenScreenOutput() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
-    if (!screenActive || !device || !backBuffer) return nullptr;
+    if (!screenActive || !device || !backBuffer) {
+        Fail("ScreenOutput: no usable screen");
+        return nullptr;
+    }
     EndSceneIfOpen();
     ScreenRelease();  // an output left open is closed first
     D3DSURFACE_DESC desc;
     D3DLOCKED_RECT locked;
-    if (FAILED(backBuffer->GetDesc(&desc)) || FAILED(backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
+    if (FAILED(backBuffer->GetDesc(&desc)) || FAILED(backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+        Fail("ScreenOutput: the back buffer cannot be locked");
         return nullptr;
+    }
     const int pitch = locked.Pitch;
     backBuffer->UnlockRect();
-    if (pitch == 0) return nullptr;
+    if (pitch == 0) {
+        Fail("ScreenOutput: the back buffer has no pitch");
+        return nullptr;
+    }
     screenOutput.outputType = kDrawingOutputType;
     screenOutput.pitch = pitch;
     screenOutput.width = screenWidth;
@@ -141,15 +150,24 @@ DrawingOutput* OpenScreenOutput() {
     SetBackBufferHolder(GiveUpBackBuffer);
     screenOutput.getDC = ScreenGetDC;
     screenOutput.getBuffer = ScreenGetBuffer;
-    if (!ScreenGetDC()) return nullptr;
+    if (!ScreenGetDC()) {
+        Fail("ScreenOutput: the back buffer gives no device context");
+        return nullptr;
+    }
     return &screenOutput;
 }
 
 DrawingOutput* OpenSpriteOutput(std::intptr_t number) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (!screenActive) return nullptr;
+    if (!screenActive) {
+        Fail("SpriteOutput: no usable screen");
+        return nullptr;
+    }
     Sprite* sprite = FindSprite(number);
-    if (!sprite) return nullptr;
+    if (!sprite) {
+        Fail("SpriteOutput: no sprite %ld", static_cast<long>(number));
+        return nullptr;
+    }
     if (outputSprite) SpriteRelease();  // an output left open is closed first
     if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable))
         sprite->texture = replacement;
@@ -181,6 +199,7 @@ DrawingOutput* OpenSpriteOutput(std::intptr_t number) {
         spriteOutput.dc = OpenDC(texture);
         if (!spriteOutput.dc) {
             outputSprite = nullptr;
+            Fail("SpriteOutput: sprite %ld gives no device context", static_cast<long>(number));
             return nullptr;
         }
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "render/DeviceState.h"
 #include "sprites/Sprite.h"
 
@@ -30,17 +31,18 @@ Sprite* MatchingSprite(ObjectNumber number, int width, int height, int flags, Ma
 
 int UseBuffer(ObjectNumber number) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (!device) return 0;
+    if (!device) return Fail("UseBuffer: no screen is open");
     CheckDrawTarget();
     if (number == currentBuffer) return 1;
     if (currentBuffer != -1) FinishRendering(FindSprite(currentBuffer)->texture);
-    if (number == -1) return SUCCEEDED(ResetDrawTarget()) ? 1 : 0;
+    if (number == -1) return SUCCEEDED(ResetDrawTarget()) ? 1 : Fail("UseBuffer: the back buffer cannot be the target");
 
     Sprite* sprite = FindSprite(number);
-    if (!sprite) return 0;
+    if (!sprite) return Fail("UseBuffer: no sprite %ld", static_cast<long>(number));
     if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable)) sprite->texture = replacement;
     IDirect3DSurface9* surface = GetRenderTarget(sprite->texture);
-    if (!surface || FAILED(device->SetRenderTarget(0, surface))) return 0;
+    if (!surface || FAILED(device->SetRenderTarget(0, surface)))
+        return Fail("UseBuffer: sprite %ld cannot be drawn into", static_cast<long>(number));
     SetTargetAlphaBlend(GetKind(sprite->texture) == kTextureAlpha32);
     currentBuffer = number;
     targetSurface = surface;
@@ -52,19 +54,22 @@ int UseBuffer(ObjectNumber number) {
 ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     Sprite* from = FindSprite(source);
-    if (!from) return 0;
-    if (flags == kSpriteAlpha && from->flags != kSpriteAlpha) return 0;  // an alpha copy needs an alpha source
+    if (!from) return Fail("CopySprite2: no sprite %ld", static_cast<long>(source));
+    if (flags == kSpriteAlpha && from->flags != kSpriteAlpha)
+        return Fail("CopySprite2: flags 2 copy alpha sprites, and sprite %ld is none", static_cast<long>(source));
     const int width = from->imageWidth, height = from->imageHeight;
     auto matches = [&](const Sprite* s) {
         return s->flags == flags && s->imageWidth == width && s->imageHeight == height;
     };
     // A sprite copied onto itself is already its copy; remaking it would free the source.
-    if (FindSprite(destination) == from) return matches(from) ? CreationResult(destination, from, from->texture) : 0;
+    if (FindSprite(destination) == from)
+        return matches(from) ? CreationResult(destination, from, from->texture)
+                             : Fail("CopySprite2: sprite %ld cannot be remade from itself", static_cast<long>(source));
 
     Sprite* to = FindSprite(destination);
     const bool made = !(to && matches(to));
     to = MatchingSprite(destination, width, height, flags, matches);
-    if (!to) return 0;
+    if (!to) return FailIn("CopySprite2");
     from = FindSprite(source);  // making a sprite may have moved the records
     if (made && flags == kSpriteAlpha) to->alphaTexture = CreateTexture(device, width, height, kTextureAlpha32, 0);
 
@@ -73,7 +78,7 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
     const bool copied = toDC && BitBlt(toDC, 0, 0, width, height, fromDC, 0, 0, SRCCOPY);
     if (toDC) CloseDC(to->texture, 0);
     if (fromDC) CloseDC(from->texture, 1);
-    if (!copied) return 0;
+    if (!copied) return Fail("CopySprite2: the pixels cannot be copied");
 
     if (from->alphaTexture && to->alphaTexture) {
         HDC alphaFrom = OpenDC(from->alphaTexture);
@@ -81,7 +86,7 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
         const bool alphaCopied = alphaTo && BitBlt(alphaTo, 0, 0, width, height, alphaFrom, 0, 0, SRCCOPY);
         if (alphaTo) CloseDC(to->alphaTexture, 0);
         if (alphaFrom) CloseDC(from->alphaTexture, 1);
-        if (!alphaCopied) return 0;
+        if (!alphaCopied) return Fail("CopySprite2: the alpha image cannot be copied");
     }
     return CreationResult(destination, to, to->texture);
 }
@@ -91,18 +96,20 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
 // grab shows what was drawn into it, as the ended scene does for the back buffer.
 ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height, int flags) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (!device) return 0;
+    if (!device) return Fail("GrabSprite2: no screen is open");
     CheckDrawTarget();
-    if (flags == kSpriteAlpha || width <= 0 || height <= 0 || x < 0 || y < 0) return 0;
-    if (static_cast<std::int64_t>(x) + width > targetWidth || static_cast<std::int64_t>(y) + height > targetHeight)
-        return 0;
+    if (flags == kSpriteAlpha) return Fail("GrabSprite2: flags 2 (an alpha sprite) need an image");
+    if (width <= 0 || height <= 0 || x < 0 || y < 0 || static_cast<std::int64_t>(x) + width > targetWidth ||
+        static_cast<std::int64_t>(y) + height > targetHeight)
+        return Fail("GrabSprite2: %dx%d at (%d, %d) is not inside the %dx%d target", width, height, x, y, targetWidth,
+                    targetHeight);
 
     const int depth = (flags & kSprite32Bit) ? 32 : 16;
     auto matches = [&](const Sprite* s) { return s->width == width && s->height == height && s->depth == depth; };
     const Sprite* existing = FindSprite(number);
     const bool kept = existing && matches(existing);
     Sprite* sprite = MatchingSprite(number, width, height, flags, matches);
-    if (!sprite) return 0;
+    if (!sprite) return FailIn("GrabSprite2");
     if (kept) {
         if (TextureObject* replacement = Optimize(sprite->texture, colourKeyShaderAvailable))
             sprite->texture = replacement;
@@ -112,7 +119,7 @@ ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height
     // then there is nothing to grab from.
     const bool fromSprite = currentBuffer != -1;
     CheckDrawTarget();
-    if (fromSprite && currentBuffer == -1) return 0;
+    if (fromSprite && currentBuffer == -1) return Fail("GrabSprite2: remaking the sprite freed the target");
 
     // The source: the target sprite's pixel copy, or the back buffer.
     TextureObject* sourceTexture = nullptr;
@@ -124,14 +131,14 @@ ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height
     } else if (!backBuffer || FAILED(backBuffer->GetDC(&sourceDC))) {
         sourceDC = nullptr;
     }
-    if (!sourceDC) return 0;
+    if (!sourceDC) return Fail("GrabSprite2: the target cannot be read");
 
     HDC dc = OpenDC(sprite->texture);
     const bool copied = dc && BitBlt(dc, 0, 0, width, height, sourceDC, x, y, SRCCOPY);
     if (dc) CloseDC(sprite->texture, 0);
     if (sourceTexture) CloseDC(sourceTexture, 1);
     else backBuffer->ReleaseDC(sourceDC);
-    return copied ? CreationResult(number, sprite, sprite->texture) : 0;
+    return copied ? CreationResult(number, sprite, sprite->texture) : Fail("GrabSprite2: the pixels cannot be copied");
 }
 
 }  // namespace korrin

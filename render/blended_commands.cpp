@@ -3,6 +3,7 @@
 // blend factors that mix the result with the target. Stage 0 goes back to
 // the texture's colour (and alpha) after every draw.
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/DeviceState.h"
@@ -46,11 +47,16 @@ void DrawBlendedQuad(const Sprite* sprite, TextureObject* texture, int x, int y,
 }
 
 // The opening of the modes without a colour key: the shader is unbound
-// before the sprite is looked up.
-const Sprite* UnkeyedSprite(int number) {
-    if (!EnsureScene()) return nullptr;
+// before the sprite is looked up. Null, with the reason, when there is none.
+const Sprite* UnkeyedSprite(const char* command, int number) {
+    if (!EnsureScene()) {
+        SceneRefused(command);
+        return nullptr;
+    }
     UnbindColourKeyShader();
-    return FindSprite(number);
+    const Sprite* sprite = FindSprite(number);
+    if (!sprite) Fail("%s: no sprite %d", command, number);
+    return sprite;
 }
 
 }  // namespace
@@ -64,9 +70,9 @@ extern "C" {
 int __stdcall DisplayTranslucentSprite(int number, int x, int y, int intensity) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!EnsureScene()) return 0;
+    if (!EnsureScene()) return SceneRefused("DisplayTranslucentSprite");
     const Sprite* sprite = FindSprite(number);
-    if (!sprite) return 0;
+    if (!sprite) return Fail("DisplayTranslucentSprite: no sprite %d", number);
     ApplyColourKey(sprite->texture);
     const DWORD diffuse = (static_cast<DWORD>(intensity) << 24) + 0x00FFFFFFu;
     DrawBlendedQuad(sprite, sprite->texture, x, y, kTranslucent, diffuse);
@@ -77,7 +83,7 @@ int __stdcall DisplayTranslucentSprite(int number, int x, int y, int intensity) 
 int __stdcall DisplayAlphaSprite(int number, int x, int y) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    const Sprite* sprite = UnkeyedSprite(number);
+    const Sprite* sprite = UnkeyedSprite("DisplayAlphaSprite", number);
     if (!sprite) return 0;
     DrawBlendedQuad(sprite, sprite->alphaTexture, x, y, kAlpha, alphaIntensity + 0xFF000000u);
     return 0;
@@ -87,7 +93,7 @@ int __stdcall DisplayAlphaSprite(int number, int x, int y) noexcept {
 int __stdcall DisplaySolidSprite(int number, int x, int y, int colour) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    const Sprite* sprite = UnkeyedSprite(number);
+    const Sprite* sprite = UnkeyedSprite("DisplaySolidSprite", number);
     if (!sprite) return 0;
     DrawBlendedQuad(sprite, sprite->texture, x, y, kSolid, static_cast<DWORD>(colour));
     return 0;
@@ -97,7 +103,7 @@ int __stdcall DisplaySolidSprite(int number, int x, int y, int colour) noexcept 
 int __stdcall DisplayShadowSprite(int number, int x, int y) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    const Sprite* sprite = UnkeyedSprite(number);
+    const Sprite* sprite = UnkeyedSprite("DisplayShadowSprite", number);
     if (!sprite) return 0;
     DrawBlendedQuad(sprite, sprite->texture, x, y, kShadow, 0x80000000u);
     return 0;

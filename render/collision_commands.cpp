@@ -1,6 +1,7 @@
 // Sprite collision: by rectangle, and by a pixel solid in both sprites. Needs
 // no screen and no device: only the sprites' records and pixel copies.
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/Collision.h"
@@ -44,16 +45,19 @@ private:
 int PixelCollision(int number1, int x1, int y1, int number2, int x2, int y2) {
     const Sprite* first = FindSprite(number1);
     const Sprite* second = FindSprite(number2);
-    if (!first || !second || first->depth != 16 || second->depth != 16) return 0;
+    if (!first || !second) return Fail("SpritePixelCollision: no sprite %d", first ? number2 : number1);
+    if (first->depth != 16 || second->depth != 16)
+        return Fail("SpritePixelCollision: sprite %d is 32-bit; pixels are compared in 16-bit sprites",
+                    first->depth != 16 ? number1 : number2);
     CollisionRect overlap;
     if (!OverlapRect(x1, y1, first->width, first->height, x2, y2, second->width, second->height, &overlap))
         return 0;
     PixelRead read1(first);
-    if (!read1.ok()) return 0;
+    if (!read1.ok()) return Fail("SpritePixelCollision: sprite %d cannot be read", number1);
     if (first == second)  // one lock serves both positions
         return PixelsCollide(read1.image(), x1, y1, read1.image(), x2, y2, overlap) ? 1 : 0;
     PixelRead read2(second);
-    if (!read2.ok()) return 0;
+    if (!read2.ok()) return Fail("SpritePixelCollision: sprite %d cannot be read", number2);
     return PixelsCollide(read1.image(), x1, y1, read2.image(), x2, y2, overlap) ? 1 : 0;
 }
 
@@ -68,7 +72,7 @@ int __stdcall SpriteCollision(int sprite1, int x1, int y1, int sprite2, int x2, 
     RECORD_POSITION(MODULE_MAIN);
     const Sprite* first = FindSprite(sprite1);
     const Sprite* second = FindSprite(sprite2);
-    if (!first || !second) return 0;
+    if (!first || !second) return Fail("SpriteCollision: no sprite %d", first ? sprite2 : sprite1);
     CollisionRect overlap;
     return OverlapRect(x1, y1, first->width, first->height, x2, y2, second->width, second->height, &overlap) ? 1
                                                                                                              : 0;

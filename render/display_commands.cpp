@@ -1,6 +1,7 @@
 // Plain and transparent sprite display: one pre-transformed quad per sprite,
 // clipped to the drawing target, drawn 1:1.
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/DeviceState.h"
@@ -36,10 +37,10 @@ extern "C" {
 int __stdcall DisplaySprite(int number, int x, int y) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!EnsureScene()) return 0;
+    if (!EnsureScene()) return SceneRefused("DisplaySprite");
     UnbindColourKeyShader();
     const Sprite* sprite = FindSprite(number);
-    if (!sprite) return 0;
+    if (!sprite) return Fail("DisplaySprite: no sprite %d", number);
     return DrawSpriteQuad(sprite, sprite->texture, x, y, [] {
         SetBlendStates(TRUE, D3DBLEND_ONE, D3DBLEND_ZERO, kPlainVertexFormat);
     });
@@ -50,9 +51,9 @@ int __stdcall DisplaySprite(int number, int x, int y) noexcept {
 int __stdcall DisplayTransparentSprite(int number, int x, int y) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!EnsureScene()) return 0;
+    if (!EnsureScene()) return SceneRefused("DisplayTransparentSprite");
     const Sprite* sprite = FindSprite(number);
-    if (!sprite) return 0;
+    if (!sprite) return Fail("DisplayTransparentSprite: no sprite %d", number);
     ApplyColourKey(sprite->texture);
     return DrawSpriteQuad(sprite, sprite->texture, x, y, [] {
         SetBlendStates(TRUE, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, kPlainVertexFormat);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "korrin.h"
 #include "render/DeviceState.h"
@@ -17,7 +18,7 @@ extern "C" {
 int __stdcall DisplayRGBFilter(int x, int y, int width, int height, int red, int green, int blue) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!EnsureScene()) return 0;
+    if (!EnsureScene()) return SceneRefused("DisplayRGBFilter");
     UnbindColourKeyShader();
     PixelRect visible;
     if (!ClipToTarget(x, y, width, height, targetWidth, targetHeight, &visible)) return 0;
@@ -40,8 +41,9 @@ int __stdcall DisplayRGBFilter(int x, int y, int width, int height, int red, int
 int __stdcall ChangeGamma(int red, int green, int blue, int flags) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!screenActive || !device) return 0;
-    if (flags == 1 || screenIsWindowed) return 0;
+    if (!screenActive || !device) return Fail("ChangeGamma: no usable screen");
+    if (flags == 1) return 0;
+    if (screenIsWindowed) return Fail("ChangeGamma: a windowed screen keeps the desktop's gamma");
     D3DGAMMARAMP ramp = {};
     WORD* channels[3] = {ramp.red, ramp.green, ramp.blue};
     const int levels[3] = {red, green, blue};

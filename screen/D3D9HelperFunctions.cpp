@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "frame/platform.h"
 #include "sprites/ColourKey.h"
@@ -68,6 +69,7 @@ IDirect3D9* StartDirect3D() {
     IDirect3D9* direct3D = create(D3D_SDK_VERSION);
     if (!direct3D) {
         if (!d3d) UnloadComponent(&d3d9Library);
+        NoteFailure("Direct3DCreate9 gave no Direct3D object");
         return nullptr;
     }
 
@@ -88,6 +90,7 @@ IDirect3D9* StartDirect3D() {
         frameRate = 60;
         return d3d;
     }
+    NoteFailure(registry ? "the adapter lists no display mode of 16 or 32 bits" : "out of memory");
     if (registry) DestroyRegistry(registry);
     if (!tableExisted) FreeColourKeyTable();
     ReleaseObject(direct3D);

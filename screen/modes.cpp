@@ -2,6 +2,7 @@
 #include <climits>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "korrin.h"
 #include "screen/D3D9HelperFunctions.h"
@@ -16,7 +17,9 @@ extern "C" {
 
 void* __stdcall InitSprite() noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    return korrin::StartDirect3D();
+    void* direct3D = korrin::StartDirect3D();
+    if (!direct3D) korrin::FailIn("InitSprite");
+    return direct3D;
 }
 
 int __stdcall ExamineScreenModes() noexcept {
@@ -50,7 +53,7 @@ int __stdcall ScreenModeRefreshRate() noexcept { RECORD_POSITION(MODULE_MAIN); r
 // Bytes of texture memory free, capped at the largest 32-bit signed value.
 int __stdcall AvailableScreenMemory() noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    if (!korrin::device) return 0;
+    if (!korrin::device) return korrin::Fail("AvailableScreenMemory: no screen is open");
     const UINT available = korrin::device->GetAvailableTextureMem();
     return available > static_cast<UINT>(INT_MAX) ? INT_MAX : static_cast<int>(available);
 }

@@ -2,9 +2,23 @@
 #include <windows.h>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "korrin.h"
 #include "screen/screen.h"
+
+namespace {
+
+// Why a screen of this size did not open (the checks the opening makes, in its order).
+void* ScreenRefused(const char* command, int width, int height, const char* what) {
+    using namespace korrin;
+    if (!d3d) Fail("%s: no Direct3D (InitSprite first)", command);
+    else if (width <= 0 || height <= 0) Fail("%s: a size of %dx%d", command, width, height);
+    else Fail("%s: %s", command, what);
+    return nullptr;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -20,14 +34,23 @@ void* __stdcall __GetD3DDevice9() noexcept {
 
 void* __stdcall OpenScreen(int width, int height, int depth, const char* title) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    return korrin::OpenScreen(width, height, depth, title);
+    if (void* opened = korrin::OpenScreen(width, height, depth, title)) return opened;
+    char what[96];
+    wsprintfA(what, "the device refused %dx%d at %d bits (a full-screen depth is 16 or 32)", width, height, depth);
+    return ScreenRefused("OpenScreen", width, height, what);
 }
 
 void* __stdcall OpenWindowedScreen(void* window, int x, int y, int width, int height, int autoStretch,
                                    int rightOffset, int bottomOffset) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    return korrin::OpenWindowedScreen(static_cast<HWND>(window), x, y, width, height, autoStretch, rightOffset,
-                                      bottomOffset);
+    if (void* opened = korrin::OpenWindowedScreen(static_cast<HWND>(window), x, y, width, height, autoStretch,
+                                                  rightOffset, bottomOffset))
+        return opened;
+    if (!IsWindow(static_cast<HWND>(window))) {
+        korrin::Fail("OpenWindowedScreen: no such window");
+        return nullptr;
+    }
+    return ScreenRefused("OpenWindowedScreen", width, height, "the device refused the window");
 }
 
 int __stdcall CloseScreen() noexcept {
@@ -42,12 +65,13 @@ void* __stdcall ScreenID() noexcept {
 
 int __stdcall FlipBuffers2(int mode) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    return korrin::FlipBuffers2(mode);
+    if (korrin::FlipBuffers2(mode)) return 1;
+    return korrin::Fail("FlipBuffers2: no usable screen (none open, the device lost or the window gone)");
 }
 
 int __stdcall FlipBuffers() noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    return korrin::FlipBuffers2(1);
+    return FlipBuffers2(1);
 }
 
 int __stdcall SetFrameRate(int framesPerSecond) noexcept {
@@ -60,14 +84,16 @@ int __stdcall SetFrameRate(int framesPerSecond) noexcept {
 // while no screen is open, and the next opening replaces it.
 int __stdcall SetRefreshRate(int hertz) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    if (korrin::device) return 0;
+    if (korrin::device) return korrin::Fail("SetRefreshRate: only while no screen is open");
     korrin::refreshRate = hertz;
     return 1;
 }
 
 int __stdcall ClearScreen(int colour) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    return korrin::ClearScreen(colour);
+    if (korrin::ClearScreen(colour)) return 1;
+    return korrin::Fail(korrin::device && korrin::screenActive ? "ClearScreen: the device cannot clear"
+                                                               : "ClearScreen: no usable screen");
 }
 
 int __stdcall IsScreenActive() noexcept {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/platform.h"
 #include "sound/SoundData.h"
 
@@ -69,8 +70,19 @@ IDirectSoundBuffer* CreateSampleBuffer(IDirectSound8* directSound, const PcmForm
     description.dwBufferBytes = bytes;
     description.lpwfxFormat = &waveFormat;
     IDirectSoundBuffer* buffer = nullptr;
-    if (FAILED(directSound->CreateSoundBuffer(&description, &buffer, nullptr))) return nullptr;
+    const HRESULT result = directSound->CreateSoundBuffer(&description, &buffer, nullptr);
+    if (FAILED(result)) {
+        NoteFailure("DirectSound refused %lu bytes of %u-bit, %u-channel sound at %lu Hz (0x%08lX)",
+                    static_cast<unsigned long>(bytes), format.bitsPerSample, format.channels,
+                    static_cast<unsigned long>(format.samplesPerSec), result);
+        return nullptr;
+    }
     return buffer;
+}
+
+// Whether a block of `size` bytes (0: unknown) starts with the four bytes of `tag`.
+bool HasSignature(const void* data, int size, const char* tag) {
+    return data && (size <= 0 || size >= 4) && std::memcmp(data, tag, 4) == 0;
 }
 
 // The whole buffer, locked for writing.
@@ -93,7 +105,10 @@ IDirectSound8* OpenSoundDevice() {
     RECORD_POSITION(MODULE_SOUND);
     ShutdownSound();
     sound.bufferList = AllocateList(1);
-    if (!sound.bufferList) return nullptr;
+    if (!sound.bufferList) {
+        NoteFailure("out of memory");
+        return nullptr;
+    }
     sound.bufferSlots = 1;
     auto create = reinterpret_cast<DirectSoundCreate8Proc>(
         reinterpret_cast<void*>(LoadComponent(&sound.soundLibrary, "dsound.dll", "DirectSoundCreate8")));
@@ -102,9 +117,11 @@ IDirectSound8* OpenSoundDevice() {
         return nullptr;
     }
     IDirectSound8* created = nullptr;
-    if (FAILED(create(nullptr, &created, nullptr)) || !created) {
+    const HRESULT result = create(nullptr, &created, nullptr);
+    if (FAILED(result) || !created) {
         ReleaseObject(created);
         ShutdownSound();
+        NoteFailure("DirectSoundCreate8 made no device (0x%08lX)", result);
         return nullptr;
     }
     sound.directSound = created;
@@ -150,11 +167,18 @@ int ShutdownSound() {
 
 IDirectSoundBuffer* MakeSoundBuffer(const void* data, int size) {
     RECORD_POSITION(MODULE_SOUND);
-    if (!sound.primaryBuffer && !AttachSound(nullptr)) return nullptr;
-    if (!sound.bufferList || sound.bufferSlots < 1) return nullptr;
+    if ((!sound.primaryBuffer && !AttachSound(nullptr)) || !sound.bufferList || sound.bufferSlots < 1) {
+        NoteFailure("no sound device (InitSound first)");
+        return nullptr;
+    }
     IDirectSoundBuffer* buffer = BufferFromWave(sound.directSound, data, size);
     if (!buffer) buffer = BufferFromDecoder(sound.directSound, data, size);
-    if (!buffer) return nullptr;
+    if (!buffer) {
+        // Each reader says why it refused a block that carries its signature.
+        if (!data || (!HasSignature(data, size, "RIFF") && !HasSignature(data, size, "OggS")))
+            NoteFailure("neither a RIFF WAVE image nor an Ogg Vorbis stream");
+        return nullptr;
+    }
     for (int i = 0; i < sound.bufferSlots; ++i) {
         if (!sound.bufferList[i]) {
             sound.bufferList[i] = buffer;
@@ -165,6 +189,7 @@ IDirectSoundBuffer* MakeSoundBuffer(const void* data, int size) {
     IDirectSoundBuffer** grown = AllocateList(sound.bufferSlots + 1);
     if (!grown) {
         ReleaseObject(buffer);
+        NoteFailure("out of memory for the buffer list");
         return nullptr;
     }
     std::memcpy(grown, sound.bufferList, sizeof(IDirectSoundBuffer*) * sound.bufferSlots);
@@ -182,7 +207,10 @@ IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data,
     RECORD_POSITION(MODULE_SOUND);
     if (!directSound || !data) return nullptr;
     WaveImage image;
-    if (!ReadWaveImage(data, size > 0 ? static_cast<std::size_t>(size) : 0, &image)) return nullptr;
+    if (!ReadWaveImage(data, size > 0 ? static_cast<std::size_t>(size) : 0, &image)) {
+        if (HasSignature(data, size, "RIFF")) NoteFailure("%s", image.reason);
+        return nullptr;
+    }
     IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, image.format, image.bytes, &image.extension);
     if (!buffer) return nullptr;
     LockedBuffer locked;
@@ -197,11 +225,18 @@ IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data,
 
 IDirectSoundBuffer* BufferFromDecoder(IDirectSound8* directSound, const void* data, int size) {
     RECORD_POSITION(MODULE_SOUND);
-    if (!directSound || !data || size <= 0) return nullptr;
+    if (!directSound || !data) return nullptr;
+    if (size <= 0) {
+        if (HasSignature(data, size, "OggS")) NoteFailure("an Ogg Vorbis stream needs its size (CatchSound2)");
+        return nullptr;
+    }
     PcmFormat format;
     std::uint32_t bytes = 0;
     OggDecoder* decoder = OpenOggDecoder(data, static_cast<std::size_t>(size), &format, &bytes);
-    if (!decoder) return nullptr;
+    if (!decoder) {
+        if (HasSignature(data, size, "OggS")) NoteFailure("an Ogg Vorbis stream it cannot decode, or of no length");
+        return nullptr;
+    }
     IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, format, bytes);
     LockedBuffer locked;
     if (buffer && !LockWhole(buffer, &locked)) ReleaseObject(buffer);
@@ -218,21 +253,27 @@ IDirectSoundBuffer* LoadSoundFile(const char* fileName) {
     if (!fileName) return nullptr;
     HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    if (file == INVALID_HANDLE_VALUE) {
+        NoteFailure("cannot open \"%s\"", fileName);
+        return nullptr;
+    }
     LARGE_INTEGER fileSize = {};
     if (!GetFileSizeEx(file, &fileSize) || fileSize.QuadPart <= 0 || fileSize.QuadPart >= 0x80000000ll) {
         CloseHandle(file);
+        NoteFailure("\"%s\" is empty or over 2 GiB", fileName);
         return nullptr;
     }
     const DWORD size = static_cast<DWORD>(fileSize.QuadPart);
     void* block = GlobalAlloc(GPTR, size);
     if (!block) {
         CloseHandle(file);
+        NoteFailure("out of memory for \"%s\"", fileName);
         return nullptr;
     }
     DWORD read = 0;
     const bool complete = ReadFile(file, block, size, &read, nullptr) && read == size;
     CloseHandle(file);
+    if (!complete) NoteFailure("cannot read \"%s\"", fileName);
     IDirectSoundBuffer* buffer = complete ? MakeSoundBuffer(block, static_cast<int>(size)) : nullptr;
     GlobalFree(block);
     return buffer;

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "korrin.h"
 #include "sound/DS8.h"
@@ -44,6 +45,8 @@ Sound* FindSound(ObjectNumber number) {
 // buffer is then released). A live sound of the same number gives up its
 // buffer, so that reloading neither leaks buffers nor leaves an old looping
 // sound that can no longer be stopped.
+// A record for `buffer` under `number`; 0 (buffer released), with the reason
+// noted, when there is no record to give.
 int AddSound(ObjectNumber number, IDirectSoundBuffer* buffer) {
     if (!buffer) return 0;
     Sound* old = number == -1 ? nullptr : FindSound(number);
@@ -51,7 +54,7 @@ int AddSound(ObjectNumber number, IDirectSoundBuffer* buffer) {
     auto* sound = soundRegistry ? static_cast<Sound*>(AllocateObject(soundRegistry, number)) : nullptr;
     if (!sound) {
         ReleaseSoundBuffer(buffer);
-        return 0;
+        return NoteFailure("%ld is not a number to load a sound under", static_cast<long>(number));
     }
     // A dynamic handle passed as a number names another record than the one
     // made: its sound stays as it is.
@@ -63,10 +66,29 @@ int AddSound(ObjectNumber number, IDirectSoundBuffer* buffer) {
     return static_cast<int>(result);
 }
 
+// The live sound under `number`, or null with the reason recorded for `command`.
+Sound* SoundFor(const char* command, ObjectNumber number) {
+    Sound* sound = FindSound(number);
+    if (!sound) Fail("%s: no sound %ld", command, static_cast<long>(number));
+    return sound;
+}
+
+// Loads a sound from what `make` gives; the command's result, or 0 with the reason.
+template <class Make>
+int LoadSoundWith(const char* command, ObjectNumber number, Make make) {
+    if (!soundRegistry) return Fail("%s: no sound device (InitSound first)", command);
+    IDirectSoundBuffer* buffer = make();
+    if (!buffer) return FailIn(command);
+    const int added = AddSound(number, buffer);
+    return added ? added : FailIn(command);
+}
+
 }  // namespace
 }  // namespace korrin
 
+using korrin::Fail;
 using korrin::FindSound;
+using korrin::SoundFor;
 using korrin::Sound;
 
 extern "C" {
@@ -76,26 +98,30 @@ void* __stdcall InitSound() noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
     ObjectRegistry* made = CreateRegistry(sizeof(Sound), kSoundGrowth, nullptr);
-    if (!made) return nullptr;
+    if (!made) {
+        Fail("InitSound: out of memory for the registry");
+        return nullptr;
+    }
     if (soundRegistry) DestroyRegistry(soundRegistry);
     soundRegistry = made;
     IDirectSound8* directSound = OpenSoundDevice();
     if (directSound) soundReady = 1;
+    else FailIn("InitSound");
     return directSound;
 }
 
 int __stdcall LoadSound(int number, const char* fileName) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!soundRegistry) return 0;
-    return AddSound(number, LoadSoundFile(fileName));
+    if (!fileName) return Fail("LoadSound: no file name");
+    return LoadSoundWith("LoadSound", number, [&] { return LoadSoundFile(fileName); });
 }
 
 int __stdcall CatchSound2(int number, const void* address, int size) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!soundRegistry) return 0;
-    return AddSound(number, MakeSoundBuffer(address, size));
+    if (!address) return Fail("CatchSound2: no sound address");
+    return LoadSoundWith("CatchSound2", number, [&] { return MakeSoundBuffer(address, size); });
 }
 
 int __stdcall CatchSound(int number, const void* address) noexcept {
@@ -107,7 +133,7 @@ int __stdcall CatchSound(int number, const void* address) noexcept {
 int __stdcall FreeSound(int number) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!soundRegistry) return 0;
+    if (!soundRegistry) return Fail("FreeSound: no sound device (InitSound first)");
     if (Sound* sound = FindSound(number)) ReleaseSoundBuffer(sound->soundBuffer);
     FreeObject(soundRegistry, number);
     return 0;
@@ -121,10 +147,11 @@ int __stdcall IsSound(int number) noexcept {
 // Playing always starts at the first sample: a sound that is playing restarts.
 int __stdcall PlaySound2(int number, int flags) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    Sound* sound = FindSound(number);
+    Sound* sound = SoundFor("PlaySound2", number);
     if (!sound) return 0;
     sound->soundBuffer->SetCurrentPosition(0);
-    return SUCCEEDED(sound->soundBuffer->Play(0, 0, flags ? DSBPLAY_LOOPING : 0)) ? 1 : 0;
+    const HRESULT played = sound->soundBuffer->Play(0, 0, flags ? DSBPLAY_LOOPING : 0);
+    return SUCCEEDED(played) ? 1 : Fail("PlaySound2: DirectSound refused to play (0x%08lX)", played);
 }
 
 int __stdcall PlaySound(int number) noexcept {
@@ -135,13 +162,13 @@ int __stdcall PlaySound(int number) noexcept {
 int __stdcall StopSound(int number) noexcept {
     RECORD_POSITION(MODULE_MAIN);
     if (number == -1) return korrin::StopAllSoundBuffers();
-    Sound* sound = FindSound(number);
+    Sound* sound = SoundFor("StopSound", number);
     return sound && SUCCEEDED(sound->soundBuffer->Stop()) ? 1 : 0;
 }
 
 int __stdcall SoundVolume2(int number, int volume, int) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    Sound* sound = FindSound(number);
+    Sound* sound = SoundFor("SoundVolume2", number);
     return sound && SUCCEEDED(sound->soundBuffer->SetVolume(korrin::VolumeToDirectSound(volume))) ? 1 : 0;
 }
 
@@ -152,13 +179,13 @@ int __stdcall SoundVolume(int number, int volume) noexcept {
 
 int __stdcall SoundPan(int number, int pan) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    Sound* sound = FindSound(number);
+    Sound* sound = SoundFor("SoundPan", number);
     return sound && SUCCEEDED(sound->soundBuffer->SetPan(korrin::PanToDirectSound(pan))) ? 1 : 0;
 }
 
 int __stdcall SoundFrequency(int number, int frequency) noexcept {
     RECORD_POSITION(MODULE_MAIN);
-    Sound* sound = FindSound(number);
+    Sound* sound = SoundFor("SoundFrequency", number);
     return sound && SUCCEEDED(sound->soundBuffer->SetFrequency(
                         static_cast<DWORD>(korrin::ClampFrequency(frequency))))
                ? 1

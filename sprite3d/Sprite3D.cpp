@@ -3,6 +3,7 @@
 #include "sprite3d/Sprite3D.h"
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "render/DeviceState.h"
 #include "sprites/Sprite.h"
@@ -57,12 +58,13 @@ Sprite3D* FindSprite3D(ObjectNumber number) {
 
 ObjectNumber MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (sprite3DRegistry == nullptr) return 0;
+    if (sprite3DRegistry == nullptr) return NoteFailure("no 3D sprites before InitSprite3D");
     const Sprite* source = FindSprite(spriteNumber);
-    if (source == nullptr || source->texture == nullptr) return 0;
+    if (source == nullptr || source->texture == nullptr)
+        return NoteFailure("no sprite %ld", static_cast<long>(spriteNumber));
     TextureObject* texture = source->texture;
     auto* sprite = static_cast<Sprite3D*>(AllocateObject(sprite3DRegistry, number));
-    if (sprite == nullptr) return 0;
+    if (sprite == nullptr) return NoteFailure("%ld is not a number to create a 3D sprite under", static_cast<long>(number));
     SetUpSprite3D(sprite, texture, GetWidth(texture), GetHeight(texture));
     sprite->reserved = static_cast<std::int32_t>(spriteNumber);
     return CreationResult(number, sprite, texture);
@@ -76,10 +78,11 @@ int ReleaseSprite3D(ObjectNumber number) {
 
 int BeginSprite3DStates() {
     RECORD_POSITION(MODULE_D3D9_INC);
-    if (device == nullptr || !EnsureScene()) return 0;
+    if (device == nullptr || !screenActive) return NoteFailure("no usable screen");
+    if (!EnsureScene()) return NoteFailure("the device cannot begin a scene");
     if (!ForceAlphaBlend(TRUE) || !ForceVertexFormat(static_cast<int>(kSprite3DVertexFormat)) ||
         !ForceSourceBlend(sprite3DSrcBlend) || !ForceDestBlend(sprite3DDestBlend))
-        return 0;
+        return NoteFailure("the device refused the 3D blending states");
     device->SetSoftwareVertexProcessing(TRUE);
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
@@ -102,14 +105,15 @@ int EndSprite3DStates() {
 // source sprite is gone, or holds another texture now, draws nothing.
 int DrawSprite3D(ObjectNumber number, int x, int y, int alpha) {
     RECORD_POSITION(MODULE_D3D9_INC);
-    if (!screenActive || device == nullptr) return 0;
+    if (!screenActive || device == nullptr) return Fail("DisplaySprite3D2: no usable screen");
     CheckDrawTarget();
     Sprite3D* sprite = FindSprite3D(number);
-    if (sprite == nullptr) return 0;
+    if (sprite == nullptr) return Fail("DisplaySprite3D2: no 3D sprite %ld", static_cast<long>(number));
     TextureObject* texture = LiveTexture(sprite);
-    if (texture == nullptr) return 0;
+    if (texture == nullptr)
+        return Fail("DisplaySprite3D2: the sprite that 3D sprite %ld was made from is gone", static_cast<long>(number));
     IDirect3DTexture9* drawTexture = GetDrawTexture(texture);
-    if (drawTexture == nullptr) return 0;
+    if (drawTexture == nullptr) return Fail("DisplaySprite3D2: the texture cannot be brought up to date");
     ApplyColourKey(texture);
     const Sprite3DVertex* vertices = BuildSprite3DVertices(sprite, x, y, alpha);
     device->SetTexture(0, drawTexture);
@@ -118,11 +122,11 @@ int DrawSprite3D(ObjectNumber number, int x, int y, int alpha) {
 
 int SetSprite3DBlending(int source, int dest) {
     RECORD_POSITION(MODULE_D3D9_INC);
-    if (device == nullptr) return 0;
+    if (device == nullptr) return NoteFailure("no screen is open");
     // The factors stand for later Start3D calls even when the device refuses them.
     sprite3DSrcBlend = source;
     sprite3DDestBlend = dest;
-    return ForceSourceBlend(source) && ForceDestBlend(dest) ? 1 : 0;
+    return ForceSourceBlend(source) && ForceDestBlend(dest) ? 1 : NoteFailure("the device refused %d, %d", source, dest);
 }
 
 int SetSprite3DQuality(int quality) {

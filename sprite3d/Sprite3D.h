@@ -17,7 +17,8 @@ bool MakeSprite3DRegistry();
 Sprite3D* FindSprite3D(ObjectNumber number);
 
 // Makes a 3D sprite from a sprite; for -1 the new handle, otherwise the shared
-// texture object; 0 on failure.
+// texture object; 0 on failure, which NoteFailure explains (as it does for
+// BeginSprite3DStates and SetSprite3DBlending).
 ObjectNumber MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber);
 
 int ReleaseSprite3D(ObjectNumber number);

@@ -3,6 +3,7 @@
 #include "sprites/Sprite.h"
 
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 
 namespace korrin {
@@ -45,17 +46,34 @@ Sprite* FindSprite(ObjectNumber number) {
 
 Sprite* CreateSpriteRecord(ObjectNumber number, int width, int height, int flags) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
-    if (!spriteRegistry || !device || width < 1 || height < 1) return nullptr;
+    if (!spriteRegistry || !device) {
+        NoteFailure("no screen is open");
+        return nullptr;
+    }
+    if (width < 1 || height < 1) {
+        NoteFailure("a size of %dx%d", width, height);
+        return nullptr;
+    }
     // A new sprite takes a number of the host's choice or -1; a handle is not
     // a number to create under (the numbered array would have to grow to the
     // handle's address), so it is refused before anything changes.
-    if (number < -1 || IsDynamicHandle(spriteRegistry, number)) return nullptr;
+    if (number < -1 || IsDynamicHandle(spriteRegistry, number)) {
+        NoteFailure("%ld is not a number to create a sprite under", static_cast<long>(number));
+        return nullptr;
+    }
     TextureObject* texture = MakeTexture(width, height, flags);
-    if (!texture) return nullptr;
+    if (!texture) {
+        if ((flags & kSprite32Bit) && !(flags & kSpriteTextureFlag))
+            NoteFailure("flags %d: a 32-bit sprite (8) needs flags 4 too", flags);
+        else
+            NoteFailure("the device refused a %dx%d texture", width, height);
+        return nullptr;
+    }
     if (FindSprite(number)) ReleaseSprite(number);
     auto* sprite = static_cast<Sprite*>(AllocateObject(spriteRegistry, number));
     if (!sprite) {
         FreeTexture(texture);
+        NoteFailure("out of memory for sprite %ld", static_cast<long>(number));
         return nullptr;
     }
     sprite->texture = texture;

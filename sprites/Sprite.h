@@ -37,7 +37,8 @@ static_assert(offsetof(Sprite, corners) == 36 && offsetof(Sprite, alphaTexture) 
 // The live sprite under a number or handle, or null.
 Sprite* FindSprite(ObjectNumber number);
 
-// Makes a sprite (freeing any sprite under the number first); null on failure.
+// Makes a sprite (freeing any sprite under the number first); null on
+// failure, which NoteFailure explains.
 Sprite* CreateSpriteRecord(ObjectNumber number, int width, int height, int flags);
 
 // Fills x..x+w-1 by y..y+h-1 of the sprite's image with a COLORREF through GDI.

@@ -2,6 +2,7 @@
 // image in memory (CatchSprite2), copied in through GDI, or with kSpriteAlpha
 // an alpha sprite built from an 8-bit image.
 #include "frame/ErrorPosition.h"
+#include "frame/LastError.h"
 #include "frame/globals.h"
 #include "image/ImageLoader.h"
 #include "korrin.h"
@@ -18,7 +19,10 @@ namespace {
 // a zero alpha pixel (and a white main pixel).
 Sprite* ImportAlpha(ObjectNumber number, const DIBSECTION& section, int width, int height) {
     TextureObject* alpha = CreateTexture(device, width, height, kTextureAlpha32, 0);
-    if (!alpha) return nullptr;
+    if (!alpha) {
+        NoteFailure("the device refused a %dx%d alpha texture", width, height);
+        return nullptr;
+    }
     Sprite* sprite = CreateSpriteRecord(number, width, height, kSpriteTextureFlag + kSprite32Bit);
     if (!sprite) {
         FreeTexture(alpha);
@@ -58,6 +62,7 @@ Sprite* ImportAlpha(ObjectNumber number, const DIBSECTION& section, int width, i
     if (alphaLocked) UnlockPixels(alpha, 0);
     if (!mainLocked || !alphaLocked) {
         ReleaseSprite(CreatedSpriteNumber(number, sprite));  // frees alpha too
+        NoteFailure("the new sprite's pixels cannot be written");
         return nullptr;
     }
     return sprite;
@@ -153,31 +158,32 @@ Sprite* ImportPlain(ObjectNumber number, const LoadedImage* image, HDC imageDC, 
     }
     if (!done) {
         ReleaseSprite(CreatedSpriteNumber(number, sprite));
+        NoteFailure("the image cannot be copied into the new sprite");
         return nullptr;
     }
     return sprite;
 }
 
 // Makes sprite `number` from a loaded image and releases the image; the
-// command's result (CreationResult) or 0.
+// command's result (CreationResult) or 0, which NoteFailure explains.
 int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
     RECORD_POSITION(MODULE_MAIN);
     HBITMAP bitmap = ImageBitmap(image);
     const int width = ImageWidth(image), height = ImageHeight(image);
     if (!bitmap || GetObjectType(bitmap) != OBJ_BITMAP || width < 1 || height < 1) {
         ReleaseImage(image);
-        return 0;
+        return NoteFailure("the image holds no bitmap");
     }
     HDC imageDC = CreateCompatibleDC(nullptr);
     if (!imageDC) {
         ReleaseImage(image);
-        return 0;
+        return NoteFailure("no device context for the image");
     }
     HGDIOBJ old = SelectObject(imageDC, bitmap);
     if (!old || old == HGDI_ERROR) {
         DeleteDC(imageDC);
         ReleaseImage(image);
-        return 0;
+        return NoteFailure("the image cannot be selected for copying");
     }
     Sprite* sprite = nullptr;
     if (flags == kSpriteAlpha) {
@@ -186,6 +192,8 @@ int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
             section.dsBm.bmBits) {
             GdiFlush();
             sprite = ImportAlpha(number, section, width, height);
+        } else {
+            NoteFailure("flags 2 (an alpha sprite) need an image of 8 bits per pixel");
         }
     } else {
         sprite = ImportPlain(number, image, imageDC, width, height, flags);
@@ -202,11 +210,14 @@ int ImportImage(ObjectNumber number, LoadedImage* image, int flags) {
 extern "C" {
 
 int __stdcall LoadSprite2(int number, const char* file, int flags) noexcept {
+    using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!file || !korrin::spriteRegistry || !korrin::device) return 0;
-    korrin::LoadedImage image;
-    if (!korrin::LoadImageFile(file, &image)) return 0;
-    return korrin::ImportImage(number, &image, flags);
+    if (!file) return Fail("LoadSprite2: no file name");
+    if (!spriteRegistry || !device) return Fail("LoadSprite2: no screen is open");
+    LoadedImage image;
+    if (!LoadImageFile(file, &image)) return FailIn("LoadSprite2");
+    const int made = ImportImage(number, &image, flags);
+    return made ? made : FailIn("LoadSprite2");
 }
 
 int __stdcall LoadSprite(int number, const char* file) noexcept {
@@ -215,11 +226,14 @@ int __stdcall LoadSprite(int number, const char* file) noexcept {
 }
 
 int __stdcall CatchSprite2(int number, const void* address, int flags) noexcept {
+    using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
-    if (!address || !korrin::spriteRegistry || !korrin::device) return 0;
-    korrin::LoadedImage image;
-    if (!korrin::LoadImageMemory(address, &image)) return 0;
-    return korrin::ImportImage(number, &image, flags);
+    if (!address) return Fail("CatchSprite2: no image address");
+    if (!spriteRegistry || !device) return Fail("CatchSprite2: no screen is open");
+    LoadedImage image;
+    if (!LoadImageMemory(address, &image)) return FailIn("CatchSprite2");
+    const int made = ImportImage(number, &image, flags);
+    return made ? made : FailIn("CatchSprite2");
 }
 
 int __stdcall CatchSprite(int number, const void* address) noexcept {

@@ -32,6 +32,12 @@ for file in bin/korrin.dll lib/libkorrin.dll.a lib/korrin.def lib/korrin-import.
     [ -s "$prefix/$file" ] || fail "the install tree lacks $file"
 done
 grep -q "the korrin developers" "$prefix/LICENSE" || fail "LICENSE names no holder"
+# The README shows minimal.c's main as it is in the file.
+python3 - "$prefix/README.md" "$prefix/examples/minimal.c" <<'PY' || fail "the README's code of minimal.c is not in the file"
+import re, sys
+blocks = re.findall(r"```c\n(.*?)```", open(sys.argv[1], encoding="utf-8").read(), re.S)
+sys.exit(0 if blocks and blocks[0] in open(sys.argv[2], encoding="utf-8").read() else 1)
+PY
 # The import library binds the header's stdcall names to the DLL's plain ones.
 i686-w64-mingw32-nm "$prefix/lib/libkorrin.dll.a" >"$work/implib.txt"
 grep -q ' T _InitSprite@0$' "$work/implib.txt" || fail "libkorrin.dll.a has no stdcall-decorated InitSprite@0"
