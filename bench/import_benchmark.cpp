@@ -28,22 +28,11 @@
 #include <vector>
 
 #include "bench_host.h"
+#include "windows_helpers.h"
 
 namespace {
 
 constexpr int kRepetitions = 20;
-
-std::vector<unsigned char> ReadFileBytes(const char* name) {
-    std::vector<unsigned char> bytes;
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
 
 // BGR rows, top-down, 3 bytes per pixel and no padding.
 struct Rows {

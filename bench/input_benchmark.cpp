@@ -12,23 +12,13 @@
 #include <vector>
 
 #include "bench_host.h"
+#include "windows_helpers.h"
 
 namespace {
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-SIZE_T CommittedBytes() {
-    SIZE_T committed = 0;
-    MEMORY_BASIC_INFORMATION info;
-    for (const BYTE* at = nullptr; VirtualQuery(at, &info, sizeof info) == sizeof info;
-         at = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize) {
-        if (info.State == MEM_COMMIT && info.Type != MEM_IMAGE) committed += info.RegionSize;
-        if (static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize < at) break;
-    }
-    return committed;
 }
 
 constexpr int kFrames = 2000;  // per round

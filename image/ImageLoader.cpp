@@ -64,8 +64,11 @@ unsigned char* ReadWholeFile(const char* file, std::size_t* size) {
         }
     }
     CloseHandle(handle);
-    if (bytes) *size = length;
-    else NoteFailure("cannot read \"%s\" (empty, unreadable or over %lu bytes)", file, static_cast<unsigned long>(kMaxFileSize));
+    if (bytes)
+        *size = length;
+    else
+        NoteFailure("cannot read \"%s\" (empty, unreadable or over %lu bytes)", file,
+                    static_cast<unsigned long>(kMaxFileSize));
     return bytes;
 }
 

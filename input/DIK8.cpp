@@ -140,13 +140,13 @@ int KeyboardReleased(int key) {
 // it stays readable (a failed acquire is retried by the next ExamineKeyboard).
 int KeyboardMode(int flags) {
     RECORD_POSITION(MODULE_KEYBOARD);
-    if (!keyboardDevice) return 0;
+    if (!keyboardDevice) return Fail("KeyboardMode: no keyboard (InitKeyboard first)");
     layoutMapping = 1;
     keyboardDevice->Unacquire();
     const HRESULT result =
         keyboardDevice->SetCooperativeLevel(keyboardWindow, (flags & 2) ? kWindowsKeysLevel : kAttachLevel);
     keyboardDevice->Acquire();
-    return SUCCEEDED(result) ? 1 : 0;
+    return SUCCEEDED(result) ? 1 : Fail("KeyboardMode: DirectInput refused flags %d (0x%08lX)", flags, result);
 }
 
 // The first held key, by ascending virtual-key code, that makes characters

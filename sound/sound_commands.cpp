@@ -73,6 +73,11 @@ Sound* SoundFor(const char* command, ObjectNumber number) {
     return sound;
 }
 
+// 1 when DirectSound took a sound's setting, else 0 with the reason for `command`.
+int Applied(const char* command, HRESULT result) {
+    return SUCCEEDED(result) ? 1 : Fail("%s: DirectSound refused it (0x%08lX)", command, result);
+}
+
 // Loads a sound from what `make` gives; the command's result, or 0 with the reason.
 template <class Make>
 int LoadSoundWith(const char* command, ObjectNumber number, Make make) {
@@ -86,6 +91,7 @@ int LoadSoundWith(const char* command, ObjectNumber number, Make make) {
 }  // namespace
 }  // namespace korrin
 
+using korrin::Applied;
 using korrin::Fail;
 using korrin::FindSound;
 using korrin::SoundFor;
@@ -163,13 +169,13 @@ int __stdcall StopSound(int number) noexcept {
     RECORD_POSITION(MODULE_MAIN);
     if (number == -1) return korrin::StopAllSoundBuffers();
     Sound* sound = SoundFor("StopSound", number);
-    return sound && SUCCEEDED(sound->soundBuffer->Stop()) ? 1 : 0;
+    return sound ? Applied("StopSound", sound->soundBuffer->Stop()) : 0;
 }
 
 int __stdcall SoundVolume2(int number, int volume, int) noexcept {
     RECORD_POSITION(MODULE_MAIN);
     Sound* sound = SoundFor("SoundVolume2", number);
-    return sound && SUCCEEDED(sound->soundBuffer->SetVolume(korrin::VolumeToDirectSound(volume))) ? 1 : 0;
+    return sound ? Applied("SoundVolume2", sound->soundBuffer->SetVolume(korrin::VolumeToDirectSound(volume))) : 0;
 }
 
 int __stdcall SoundVolume(int number, int volume) noexcept {
@@ -180,16 +186,15 @@ int __stdcall SoundVolume(int number, int volume) noexcept {
 int __stdcall SoundPan(int number, int pan) noexcept {
     RECORD_POSITION(MODULE_MAIN);
     Sound* sound = SoundFor("SoundPan", number);
-    return sound && SUCCEEDED(sound->soundBuffer->SetPan(korrin::PanToDirectSound(pan))) ? 1 : 0;
+    return sound ? Applied("SoundPan", sound->soundBuffer->SetPan(korrin::PanToDirectSound(pan))) : 0;
 }
 
 int __stdcall SoundFrequency(int number, int frequency) noexcept {
     RECORD_POSITION(MODULE_MAIN);
     Sound* sound = SoundFor("SoundFrequency", number);
-    return sound && SUCCEEDED(sound->soundBuffer->SetFrequency(
-                        static_cast<DWORD>(korrin::ClampFrequency(frequency))))
-               ? 1
-               : 0;
+    if (!sound) return 0;
+    return Applied("SoundFrequency",
+                   sound->soundBuffer->SetFrequency(static_cast<DWORD>(korrin::ClampFrequency(frequency))));
 }
 
 }  // extern "C"

@@ -64,7 +64,8 @@ ObjectNumber MakeSprite3D(ObjectNumber number, ObjectNumber spriteNumber) {
         return NoteFailure("no sprite %ld", static_cast<long>(spriteNumber));
     TextureObject* texture = source->texture;
     auto* sprite = static_cast<Sprite3D*>(AllocateObject(sprite3DRegistry, number));
-    if (sprite == nullptr) return NoteFailure("%ld is not a number to create a 3D sprite under", static_cast<long>(number));
+    if (sprite == nullptr)
+        return NoteFailure("%ld is not a number to create a 3D sprite under", static_cast<long>(number));
     SetUpSprite3D(sprite, texture, GetWidth(texture), GetHeight(texture));
     sprite->reserved = static_cast<std::int32_t>(spriteNumber);
     return CreationResult(number, sprite, texture);
@@ -126,7 +127,8 @@ int SetSprite3DBlending(int source, int dest) {
     // The factors stand for later Start3D calls even when the device refuses them.
     sprite3DSrcBlend = source;
     sprite3DDestBlend = dest;
-    return ForceSourceBlend(source) && ForceDestBlend(dest) ? 1 : NoteFailure("the device refused %d, %d", source, dest);
+    if (ForceSourceBlend(source) && ForceDestBlend(dest)) return 1;
+    return NoteFailure("the device refused %d, %d", source, dest);
 }
 
 int SetSprite3DQuality(int quality) {

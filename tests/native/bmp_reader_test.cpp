@@ -98,12 +98,8 @@ TEST(BmpReader, ThirtyTwoBitImagesHaveAlphaOnlyWhenItIsThere) {
     EXPECT_EQ(Rgb(translucent.image, 0, 0), 0x1E140Au);
 
     // V5 header, top-down, masks in the header with red in the low byte.
-    Bmp v5;
+    Bmp v5(1, -2, 32, 3);
     v5.headerSize = 124;
-    v5.width = 1;
-    v5.height = -2;
-    v5.bitCount = 32;
-    v5.compression = 3;
     v5.masks = {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000};
     v5.bits = {0xFF, 0x00, 0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF};
     Image image5;
@@ -114,12 +110,8 @@ TEST(BmpReader, ThirtyTwoBitImagesHaveAlphaOnlyWhenItIsThere) {
     EXPECT_EQ(Rgb(image5.image, 0, 1), 0x0000FFu);
 
     // A V4 header with an alpha mask over 16-bit pixels (A1R5G5B5).
-    Bmp v4;
+    Bmp v4(2, 1, 16, 3);
     v4.headerSize = 108;
-    v4.width = 2;
-    v4.height = 1;
-    v4.bitCount = 16;
-    v4.compression = 3;
     v4.masks = {0x7C00, 0x03E0, 0x001F, 0x8000};
     v4.bits = {0x00, 0xFC, 0x1F, 0x00};
     Image image4;

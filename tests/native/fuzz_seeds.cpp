@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "little_endian.h"
+#include "image_files.h"
 
 namespace {
 
@@ -22,44 +22,16 @@ bool Save(const std::string& path, const Bytes& bytes) {
 }
 
 // A BMP file image: header size 40 (masks after it) or larger (masks inside).
-Bytes Bmp(std::uint32_t headerSize, int width, int height, int bits, std::uint32_t compression,
-          const std::vector<std::uint32_t>& masks, int paletteEntries, const Bytes& pixels) {
-    Bytes b = {'B', 'M'};
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, headerSize);
-    if (headerSize == 12) {
-        Put16(b, width);
-        Put16(b, height);
-        Put16(b, 1);
-        Put16(b, bits);
-    } else {
-        Put32(b, width);
-        Put32(b, static_cast<std::uint32_t>(height));
-        Put16(b, 1);
-        Put16(b, bits);
-        Put32(b, compression);
-        Put32(b, static_cast<std::uint32_t>(pixels.size()));
-        Put32(b, 2835);
-        Put32(b, 2835);
-        Put32(b, paletteEntries);
-        Put32(b, 0);
-        for (std::uint32_t m : masks) Put32(b, m);
-        if (headerSize > 40) b.resize(14 + headerSize, 0);
-    }
-    for (int i = 0; i < paletteEntries; ++i) {
-        b.push_back(i * 37);
-        b.push_back(i * 91);
-        b.push_back(i * 13);
-        if (headerSize != 12) b.push_back(0);
-    }
-    const std::uint32_t offset = static_cast<std::uint32_t>(b.size());
-    std::memcpy(&b[10], &offset, 4);
-    b.insert(b.end(), pixels.begin(), pixels.end());
-    const std::uint32_t size = static_cast<std::uint32_t>(b.size());
-    std::memcpy(&b[2], &size, 4);
-    return b;
+Bytes BmpSeed(std::uint32_t headerSize, int width, int height, int bits, std::uint32_t compression,
+              const std::vector<std::uint32_t>& masks, int paletteEntries, const Bytes& pixels) {
+    Bmp bmp(width, height, bits, compression);
+    bmp.headerSize = headerSize;
+    bmp.masks = masks;
+    bmp.coloursUsed = paletteEntries;
+    for (int i = 0; i < paletteEntries; ++i)
+        bmp.palette.push_back(((i * 13) & 255) << 16 | ((i * 91) & 255) << 8 | ((i * 37) & 255));
+    bmp.bits = pixels;
+    return Write(bmp);
 }
 
 // Rows of `pitch` bytes filled with a pattern.
@@ -71,57 +43,51 @@ Bytes Pattern(std::size_t bytes) {
 
 bool WriteBmpSeeds(const std::string& folder) {
     bool ok = true;
-    ok &= Save(folder + "/bmp24", Bmp(40, 5, 3, 24, 0, {}, 0, Pattern(16 * 3)));
-    ok &= Save(folder + "/bmp24_topdown", Bmp(40, 5, -3, 24, 0, {}, 0, Pattern(16 * 3)));
-    ok &= Save(folder + "/bmp8", Bmp(40, 5, 3, 8, 0, {}, 16, Pattern(8 * 3)));
-    ok &= Save(folder + "/bmp4", Bmp(40, 5, 3, 4, 0, {}, 16, Pattern(4 * 3)));
-    ok &= Save(folder + "/bmp1", Bmp(40, 9, 3, 1, 0, {}, 2, Pattern(4 * 3)));
-    ok &= Save(folder + "/bmp_core8", Bmp(12, 5, 3, 8, 0, {}, 256, Pattern(8 * 3)));
-    ok &= Save(folder + "/bmp16_555", Bmp(40, 3, 2, 16, 0, {}, 0, Pattern(8 * 2)));
-    ok &= Save(folder + "/bmp16_565", Bmp(40, 3, 2, 16, 3, {0xF800, 0x07E0, 0x001F}, 0, Pattern(8 * 2)));
-    ok &= Save(folder + "/bmp32", Bmp(40, 3, 2, 32, 0, {}, 0, Pattern(12 * 2)));
-    ok &= Save(folder + "/bmp32_v5", Bmp(124, 3, -2, 32, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 0, Pattern(12 * 2)));
-    ok &= Save(folder + "/bmp16_v4", Bmp(108, 3, 2, 16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}, 0, Pattern(8 * 2)));
+    ok &= Save(folder + "/bmp24", BmpSeed(40, 5, 3, 24, 0, {}, 0, Pattern(16 * 3)));
+    ok &= Save(folder + "/bmp24_topdown", BmpSeed(40, 5, -3, 24, 0, {}, 0, Pattern(16 * 3)));
+    ok &= Save(folder + "/bmp8", BmpSeed(40, 5, 3, 8, 0, {}, 16, Pattern(8 * 3)));
+    ok &= Save(folder + "/bmp4", BmpSeed(40, 5, 3, 4, 0, {}, 16, Pattern(4 * 3)));
+    ok &= Save(folder + "/bmp1", BmpSeed(40, 9, 3, 1, 0, {}, 2, Pattern(4 * 3)));
+    ok &= Save(folder + "/bmp_core8", BmpSeed(12, 5, 3, 8, 0, {}, 256, Pattern(8 * 3)));
+    ok &= Save(folder + "/bmp16_555", BmpSeed(40, 3, 2, 16, 0, {}, 0, Pattern(8 * 2)));
+    ok &= Save(folder + "/bmp16_565", BmpSeed(40, 3, 2, 16, 3, {0xF800, 0x07E0, 0x001F}, 0, Pattern(8 * 2)));
+    ok &= Save(folder + "/bmp32", BmpSeed(40, 3, 2, 32, 0, {}, 0, Pattern(12 * 2)));
+    ok &= Save(folder + "/bmp32_v5", BmpSeed(124, 3, -2, 32, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 0, Pattern(12 * 2)));
+    ok &= Save(folder + "/bmp16_v4", BmpSeed(108, 3, 2, 16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}, 0, Pattern(8 * 2)));
     ok &= Save(folder + "/bmp32_alphabitfields",
-               Bmp(40, 3, 2, 32, 6, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 0, Pattern(12 * 2)));
-    ok &= Save(folder + "/bmp_rle8", Bmp(40, 4, 3, 8, 1, {}, 10,
+               BmpSeed(40, 3, 2, 32, 6, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 0, Pattern(12 * 2)));
+    ok &= Save(folder + "/bmp_rle8", BmpSeed(40, 4, 3, 8, 1, {}, 10,
                                          {2, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 0, 2, 9, 0, 0, 1, 4, 0, 1}));
-    ok &= Save(folder + "/bmp_rle4", Bmp(40, 4, 2, 4, 2, {}, 16, {4, 0x12, 0, 0, 0, 3, 0x34, 0x50, 1, 0x60, 0, 1}));
+    ok &= Save(folder + "/bmp_rle4", BmpSeed(40, 4, 2, 4, 2, {}, 16, {4, 0x12, 0, 0, 0, 3, 0x34, 0x50, 1, 0x60, 0, 1}));
     return ok;
 }
 
-Bytes Tga(int type, int width, int height, int depth, int descriptor, int mapType, int mapLength, int mapBits,
-          const Bytes& data) {
-    Bytes b = {3, static_cast<std::uint8_t>(mapType), static_cast<std::uint8_t>(type)};
-    Put16(b, 0);
-    Put16(b, mapLength);
-    b.push_back(mapBits);
-    Put16(b, 0);
-    Put16(b, 0);
-    Put16(b, width);
-    Put16(b, height);
-    b.push_back(depth);
-    b.push_back(descriptor);
-    b.insert(b.end(), {'i', 'd', '!'});
-    const Bytes map = Pattern(static_cast<std::size_t>(mapLength) * ((mapBits + 7) / 8));
-    b.insert(b.end(), map.begin(), map.end());
-    b.insert(b.end(), data.begin(), data.end());
-    return b;
+Bytes TgaSeed(int type, int width, int height, int depth, int descriptor, int mapType, int mapLength, int mapBits,
+              const Bytes& data) {
+    Tga tga(type, width, height, depth);
+    tga.descriptor = descriptor;
+    tga.id = {'i', 'd', '!'};
+    tga.mapType = mapType;
+    tga.mapLength = mapLength;
+    tga.mapBits = mapBits;
+    tga.map = Pattern(static_cast<std::size_t>(mapLength) * ((mapBits + 7) / 8));
+    tga.data = data;
+    return Write(tga);
 }
 
 bool WriteTgaSeeds(const std::string& folder) {
     bool ok = true;
-    ok &= Save(folder + "/tga24", Tga(2, 4, 3, 24, 0, 0, 0, 0, Pattern(36)));
-    ok &= Save(folder + "/tga32", Tga(2, 4, 3, 32, 0x28, 0, 0, 0, Pattern(48)));
-    ok &= Save(folder + "/tga16", Tga(2, 4, 3, 16, 0x31, 0, 0, 0, Pattern(24)));
-    ok &= Save(folder + "/tga_rle24", Tga(10, 4, 3, 24, 0, 0, 0, 0, {0x84, 1, 2, 3, 0x02, 4, 5, 6, 7, 8, 9, 10, 11, 12,
+    ok &= Save(folder + "/tga24", TgaSeed(2, 4, 3, 24, 0, 0, 0, 0, Pattern(36)));
+    ok &= Save(folder + "/tga32", TgaSeed(2, 4, 3, 32, 0x28, 0, 0, 0, Pattern(48)));
+    ok &= Save(folder + "/tga16", TgaSeed(2, 4, 3, 16, 0x31, 0, 0, 0, Pattern(24)));
+    ok &= Save(folder + "/tga_rle24", TgaSeed(10, 4, 3, 24, 0, 0, 0, 0, {0x84, 1, 2, 3, 0x02, 4, 5, 6, 7, 8, 9, 10, 11, 12,
                                                                      0x83, 50, 60, 70}));
-    ok &= Save(folder + "/tga_rle32", Tga(10, 2, 2, 32, 0x28, 0, 0, 0, {0x81, 1, 2, 3, 4, 0x01, 5, 6, 7, 8, 9, 10, 11, 12}));
-    ok &= Save(folder + "/tga_grey", Tga(3, 4, 3, 8, 0x20, 0, 0, 0, Pattern(12)));
-    ok &= Save(folder + "/tga_grey_rle", Tga(11, 4, 3, 8, 0, 0, 0, 0, {0x85, 9, 0x05, 1, 2, 3, 4, 5, 6}));
-    ok &= Save(folder + "/tga_mapped", Tga(1, 4, 3, 8, 0, 1, 6, 24, {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5}));
-    ok &= Save(folder + "/tga_mapped_rle", Tga(9, 4, 3, 8, 8, 1, 4, 32, {0x85, 1, 0x05, 0, 1, 2, 3, 0, 1}));
-    ok &= Save(folder + "/tga_skipped_map", Tga(2, 2, 2, 24, 0x20, 1, 3, 16, Pattern(12)));
+    ok &= Save(folder + "/tga_rle32", TgaSeed(10, 2, 2, 32, 0x28, 0, 0, 0, {0x81, 1, 2, 3, 4, 0x01, 5, 6, 7, 8, 9, 10, 11, 12}));
+    ok &= Save(folder + "/tga_grey", TgaSeed(3, 4, 3, 8, 0x20, 0, 0, 0, Pattern(12)));
+    ok &= Save(folder + "/tga_grey_rle", TgaSeed(11, 4, 3, 8, 0, 0, 0, 0, {0x85, 9, 0x05, 1, 2, 3, 4, 5, 6}));
+    ok &= Save(folder + "/tga_mapped", TgaSeed(1, 4, 3, 8, 0, 1, 6, 24, {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5}));
+    ok &= Save(folder + "/tga_mapped_rle", TgaSeed(9, 4, 3, 8, 8, 1, 4, 32, {0x85, 1, 0x05, 0, 1, 2, 3, 0, 1}));
+    ok &= Save(folder + "/tga_skipped_map", TgaSeed(2, 2, 2, 24, 0x20, 1, 3, 16, Pattern(12)));
     return ok;
 }
 

@@ -1,6 +1,6 @@
 // What the image decoder tests share: running a decoder on an exact-size heap
 // copy (so that a read past the end is a sanitizer error), checks of a decoded
-// record, and BMP and TGA images written byte by byte.
+// record, and small BMP and TGA images (written by image_files.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "image/ImageDecoders.h"
-#include "little_endian.h"
+#include "image_files.h"
 
 namespace decoder_test {
 
@@ -121,69 +121,7 @@ inline void Damage(Decoder decoder, const Bytes& bytes, int rounds, unsigned see
     }
 }
 
-// --- BMP writer ----------------------------------------------------------------------
-
-struct Bmp {
-    Bmp() = default;
-    Bmp(int width_, int height_, int bitCount_, std::uint32_t compression_ = 0)
-        : width(width_), height(height_), bitCount(bitCount_), compression(compression_) {}
-    int width = 0, height = 0;  // negative height: top-down
-    int bitCount = 24;
-    std::uint32_t compression = 0;
-    std::uint32_t headerSize = 40;
-    std::uint32_t coloursUsed = 0;
-    std::vector<std::uint32_t> palette;  // 0x00RRGGBB
-    std::vector<std::uint32_t> masks;    // after a 40-byte header, or inside a larger one
-    Bytes bits;                          // as stored
-};
-
-inline Bytes Write(const Bmp& bmp) {
-    Bytes b = {'B', 'M'};
-    Put32(b, 0);  // file size, set below
-    Put32(b, 0);
-    Put32(b, 0);  // bits offset, set below
-    Put32(b, bmp.headerSize);
-    if (bmp.headerSize == 12) {
-        Put16(b, bmp.width);
-        Put16(b, bmp.height);
-        Put16(b, 1);
-        Put16(b, bmp.bitCount);
-    } else {
-        Put32(b, bmp.width);
-        Put32(b, static_cast<std::uint32_t>(bmp.height));
-        Put16(b, 1);
-        Put16(b, bmp.bitCount);
-        Put32(b, bmp.compression);
-        Put32(b, static_cast<std::uint32_t>(bmp.bits.size()));
-        Put32(b, 2835);
-        Put32(b, 2835);
-        Put32(b, bmp.coloursUsed);
-        Put32(b, 0);
-        for (std::uint32_t m : bmp.masks) Put32(b, m);
-        if (bmp.headerSize > 40) b.resize(14 + bmp.headerSize, 0);  // the masks were inside the header
-    }
-    for (std::uint32_t c : bmp.palette) {
-        b.push_back(c & 255);
-        b.push_back((c >> 8) & 255);
-        b.push_back((c >> 16) & 255);
-        if (bmp.headerSize != 12) b.push_back(0);
-    }
-    Set32(b, 10, static_cast<std::uint32_t>(b.size()));
-    b.insert(b.end(), bmp.bits.begin(), bmp.bits.end());
-    Set32(b, 2, static_cast<std::uint32_t>(b.size()));
-    return b;
-}
-
-// Rows given top first, each padded to 4 bytes, stored bottom-up unless topDown.
-inline Bytes StoreRows(const std::vector<Bytes>& rows, bool topDown) {
-    Bytes out;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        Bytes row = rows[topDown ? i : rows.size() - 1 - i];
-        row.resize((row.size() + 3) / 4 * 4, 0);
-        out.insert(out.end(), row.begin(), row.end());
-    }
-    return out;
-}
+// --- BMP images ---------------------------------------------------------------------
 
 // 3 x 2, 24-bit: red green blue / white black grey.
 inline Bmp Bmp24(bool topDown) {
@@ -218,36 +156,7 @@ inline Bmp BmpRle8() {
     return bmp;
 }
 
-// --- TGA writer ----------------------------------------------------------------------
-
-struct Tga {
-    Tga() = default;
-    Tga(int type_, int width_, int height_, int depth_) : type(type_), width(width_), height(height_), depth(depth_) {}
-    int type = 2;
-    int width = 0, height = 0, depth = 24, descriptor = 0;
-    Bytes id;
-    int mapType = 0, mapFirst = 0, mapLength = 0, mapBits = 0;
-    Bytes map;
-    Bytes data;
-};
-
-inline Bytes Write(const Tga& tga) {
-    Bytes b = {static_cast<std::uint8_t>(tga.id.size()), static_cast<std::uint8_t>(tga.mapType),
-               static_cast<std::uint8_t>(tga.type)};
-    Put16(b, tga.mapFirst);
-    Put16(b, tga.mapLength);
-    b.push_back(tga.mapBits);
-    Put16(b, 0);
-    Put16(b, 0);
-    Put16(b, tga.width);
-    Put16(b, tga.height);
-    b.push_back(tga.depth);
-    b.push_back(tga.descriptor);
-    b.insert(b.end(), tga.id.begin(), tga.id.end());
-    b.insert(b.end(), tga.map.begin(), tga.map.end());
-    b.insert(b.end(), tga.data.begin(), tga.data.end());
-    return b;
-}
+// --- TGA images ---------------------------------------------------------------------
 
 // 3 x 2 true colour, rows given top first as B,G,R; stored as the descriptor says.
 inline Tga Tga24(int descriptor) {

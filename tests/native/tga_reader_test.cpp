@@ -19,10 +19,7 @@ TEST(TgaReader, HonoursTheOriginBits) {
 }
 
 TEST(TgaReader, ThirtyTwoBitAlphaFollowsTheDescriptor) {
-    Tga tga;
-    tga.width = 2;
-    tga.height = 1;
-    tga.depth = 32;
+    Tga tga(2, 2, 1, 32);
     tga.descriptor = 0x28;
     tga.data = {10, 20, 30, 0, 40, 50, 60, 128};
     Image alpha;
@@ -50,10 +47,7 @@ TEST(TgaReader, ThirtyTwoBitAlphaFollowsTheDescriptor) {
 }
 
 TEST(TgaReader, ExpandsSixteenBitPixels) {
-    Tga tga;
-    tga.width = 3;
-    tga.height = 1;
-    tga.depth = 16;
+    Tga tga(2, 3, 1, 16);
     tga.descriptor = 0x21;  // one alpha bit
     tga.data = {0x00, 0xFC, 0x1F, 0x00, 0x10, 0x80};  // opaque red, clear blue, opaque blue 16/31
     Image image;

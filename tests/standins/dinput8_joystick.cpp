@@ -20,6 +20,8 @@
 
 #include <cstring>
 
+#include "standin_object.h"
+
 namespace {
 
 LONG liveObjects;
@@ -33,29 +35,10 @@ const GUID kControllerInstance = {0x6B4E4E53, 0x6B72, 0x4B6F, {0x9A, 0x5C, 0x53,
 const GUID kControllerProduct = {0x6B4E4E53, 0x6B72, 0x4B6F, {0x9A, 0x5C, 0x53, 0x63, 0x72, 0x69, 0x70, 0x02}};
 
 // A device object that hands every call to the system's device.
-class ForwardingDevice : public IDirectInputDevice8A {
+class ForwardingDevice : public StandInObject<IDirectInputDevice8A> {
 public:
-    explicit ForwardingDevice(IDirectInputDevice8A* real) : real_(real) { InterlockedIncrement(&liveDevices); }
-    virtual ~ForwardingDevice() = default;
+    explicit ForwardingDevice(IDirectInputDevice8A* real) : StandInObject(real, IID_IDirectInputDevice8A, &liveDevices) {}
 
-    HRESULT WINAPI QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == IID_IDirectInputDevice8A) {
-            AddRef();
-            *out = this;
-            return S_OK;
-        }
-        return real_->QueryInterface(riid, out);
-    }
-    ULONG WINAPI AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG WINAPI Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) {
-            real_->Release();
-            InterlockedDecrement(&liveDevices);
-            delete this;
-        }
-        return static_cast<ULONG>(left);
-    }
     HRESULT WINAPI GetCapabilities(LPDIDEVCAPS c) override { return real_->GetCapabilities(c); }
     HRESULT WINAPI EnumObjects(LPDIENUMDEVICEOBJECTSCALLBACKA cb, LPVOID r, DWORD f) override {
         return real_->EnumObjects(cb, r, f);
@@ -114,37 +97,13 @@ public:
         return real_->SetActionMap(a, u, f);
     }
     HRESULT WINAPI GetImageInfo(LPDIDEVICEIMAGEINFOHEADERA h) override { return real_->GetImageInfo(h); }
-
-private:
-    IDirectInputDevice8A* real_;
-    LONG refs_ = 1;
 };
 
 // The scripted controller. Only what a program needs to read a controller
 // is implemented; the rest answers DIERR_UNSUPPORTED.
-class ScriptedController : public IDirectInputDevice8A {
+class ScriptedController : public StandInObject<IDirectInputDevice8A> {
 public:
-    ScriptedController() { InterlockedIncrement(&liveDevices); }
-    virtual ~ScriptedController() = default;
-
-    HRESULT WINAPI QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == IID_IDirectInputDevice8A) {
-            AddRef();
-            *out = this;
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG WINAPI AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG WINAPI Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) {
-            InterlockedDecrement(&liveDevices);
-            delete this;
-        }
-        return static_cast<ULONG>(left);
-    }
+    ScriptedController() : StandInObject(nullptr, IID_IDirectInputDevice8A, &liveDevices) {}
 
     HRESULT WINAPI SetCooperativeLevel(HWND window, DWORD flags) override {
         if (acquired_) return DIERR_ACQUIRED;
@@ -260,7 +219,6 @@ private:
     };
     static constexpr DWORD kMaxObjects = 256;
 
-    LONG refs_ = 1;
     bool formatted_ = false;
     bool acquired_ = false;
     DWORD dataSize_ = 0;
@@ -271,29 +229,10 @@ private:
 
 // The DirectInput object: counted, with the scripted controller in front of
 // the real game controllers.
-class StandInInput : public IDirectInput8A {
+class StandInInput : public StandInObject<IDirectInput8A> {
 public:
-    explicit StandInInput(IDirectInput8A* real) : real_(real) { InterlockedIncrement(&liveObjects); }
-    virtual ~StandInInput() = default;
+    explicit StandInInput(IDirectInput8A* real) : StandInObject(real, IID_IDirectInput8A, &liveObjects) {}
 
-    HRESULT WINAPI QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == IID_IDirectInput8A) {
-            AddRef();
-            *out = this;
-            return S_OK;
-        }
-        return real_->QueryInterface(riid, out);
-    }
-    ULONG WINAPI AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG WINAPI Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) {
-            real_->Release();
-            InterlockedDecrement(&liveObjects);
-            delete this;
-        }
-        return static_cast<ULONG>(left);
-    }
     HRESULT WINAPI CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) override {
         if (!device) return E_POINTER;
         if (guid == kControllerInstance) {
@@ -332,10 +271,6 @@ public:
                                     LPVOID r) override {
         return real_->ConfigureDevices(cb, p, f, r);
     }
-
-private:
-    IDirectInput8A* real_;
-    LONG refs_ = 1;
 };
 
 using CreateProc = HRESULT(WINAPI*)(HINSTANCE, DWORD, REFIID, LPVOID*, LPUNKNOWN);

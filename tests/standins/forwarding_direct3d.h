@@ -7,28 +7,12 @@
 
 #include <cstring>
 
-class ForwardingDirect3D : public IDirect3D9 {
-public:
-    explicit ForwardingDirect3D(IDirect3D9* real) : real_(real) {}
-    virtual ~ForwardingDirect3D() = default;
+#include "standin_object.h"
 
-    HRESULT WINAPI QueryInterface(REFIID riid, void** out) override {
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IDirect3D9)) {
-            AddRef();
-            *out = this;
-            return S_OK;
-        }
-        return real_->QueryInterface(riid, out);
-    }
-    ULONG WINAPI AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG WINAPI Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) {
-            real_->Release();
-            delete this;
-        }
-        return static_cast<ULONG>(left);
-    }
+class ForwardingDirect3D : public StandInObject<IDirect3D9> {
+public:
+    explicit ForwardingDirect3D(IDirect3D9* real) : StandInObject(real, __uuidof(IDirect3D9)) {}
+
     HRESULT WINAPI RegisterSoftwareDevice(void* f) override { return real_->RegisterSoftwareDevice(f); }
     UINT WINAPI GetAdapterCount() override { return real_->GetAdapterCount(); }
     HRESULT WINAPI GetAdapterIdentifier(UINT a, DWORD f, D3DADAPTER_IDENTIFIER9* id) override {
@@ -61,12 +45,6 @@ public:
                                 IDirect3DDevice9** d) override {
         return real_->CreateDevice(a, t, w, f, p, d);
     }
-
-protected:
-    IDirect3D9* real_;
-
-private:
-    LONG refs_ = 1;
 };
 
 // The system's Direct3D object, loaded from the system folder by full path

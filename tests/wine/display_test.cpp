@@ -25,9 +25,6 @@ namespace {
 constexpr int kWidth = 160, kHeight = 120;   // the screen
 constexpr DWORD kBackground = 0x00204060;    // X8R8G8B8 after ClearScreen(0x604020)
 
-// A 15-bit colour unique to every pixel of a 64 by 32 image, never black.
-WORD Texel(int x, int y) { return static_cast<WORD>(0x4000 | x | (y << 6)); }
-
 // The 8-bit X8R8G8B8 value a 5-bit-per-channel colour shows as.
 DWORD Shown(WORD c) {
     auto widen = [](int n) { return static_cast<DWORD>((n * 255 + 15) / 31); };
@@ -42,31 +39,8 @@ bool Near(DWORD a, DWORD b) {
     return true;
 }
 
-// Paints a sprite's pixel copy with `texel(x, y)` through its texture object.
-template <class F>
-void Paint(int sprite, int w, int h, F texel) {
-    KorrinTextureObject* texture = TextureOf(sprite);
-    ASSERT_NE(texture, nullptr);
-    void* bits = nullptr;
-    int pitch = 0;
-    ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            reinterpret_cast<WORD*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
-    ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
-}
-
-class Display : public WindowedScreenTest<kWidth, kHeight> {
+class Display : public TexelSpriteTest {
 protected:
-    void SetUp() override {
-        WindowedScreenTest::SetUp();
-        ASSERT_NE(Call<int>("CreateSprite", 0, 64, 32), 0);
-        Paint(0, 64, 32, Texel);
-        Clear();
-    }
-
-    void Clear() { ASSERT_EQ(Call<int>("ClearScreen", 0x604020), 1); }
-
     // The back buffer as X8R8G8B8 values, row by row.
     std::vector<DWORD> Read() {
         std::vector<DWORD> pixels = readback::ReadBackBuffer(device_).pixels;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host.h"
+#include "image_files.h"
 #include "method_slots.h"
 #include "read_back.h"
 #include "screen_fixture.h"
@@ -24,12 +25,11 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr int kWidth = 160, kHeight = 120;  // the screen
-constexpr int kBackgroundHost = 0x604020;   // ClearScreen colour: red 0x20, green 0x40, blue 0x60
 
 struct Rgb {
     int r, g, b;
 };
-constexpr Rgb kBackground = {0x20, 0x40, 0x60};
+constexpr Rgb kBackground = {0x20, 0x40, 0x60};  // the fixture's ClearScreen colour
 constexpr Rgb kWhite = {255, 255, 255};
 
 int Widen5(int n) { return (n * 255 + 15) / 31; }
@@ -50,25 +50,8 @@ std::string Text(Rgb c) {
     return s.str();
 }
 
-// A 15-bit colour unique to every pixel of a 64 by 32 image, never black.
-WORD Texel(int x, int y) { return static_cast<WORD>(0x4000 | x | (y << 6)); }
-
 void* Texture(int sprite) { return Call<void*>("SpriteID", sprite); }
 DWORD TransparentColourOf(const void* texture) { return static_cast<const DWORD*>(texture)[7]; }  // field at offset 28
-
-// Writes a sprite's pixel copy through its texture object: 16-bit words, or
-// DWORDs for a 32-bit sprite.
-template <class Word = WORD, class F>
-void Paint(int sprite, int w, int h, F texel) {
-    KorrinTextureObject* texture = TextureOf(sprite);
-    ASSERT_NE(texture, nullptr);
-    void* bits = nullptr;
-    int pitch = 0;
-    ASSERT_TRUE(Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) reinterpret_cast<Word*>(static_cast<BYTE*>(bits) + y * pitch)[x] = texel(x, y);
-    ASSERT_TRUE(Ops(texture).UnlockPixels(texture, 0));
-}
 
 // A sprite's 16-bit pixel copy, colour bits only, row by row.
 std::vector<WORD> SpritePixels(int sprite, int w, int h) {
@@ -84,41 +67,8 @@ std::vector<WORD> SpritePixels(int sprite, int w, int h) {
     return words;
 }
 
-// An 8-bit grey BMP in memory, one row.
-std::vector<BYTE> GreyBmp(const std::vector<BYTE>& levels) {
-    const int width = static_cast<int>(levels.size()), pitch = (width + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    const DWORD offset = sizeof file + sizeof info + 1024;
-    file.bfType = 0x4D42;
-    file.bfSize = offset + pitch;
-    file.bfOffBits = offset;
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = 1;
-    info.biPlanes = 1;
-    info.biBitCount = 8;
-    info.biClrUsed = 256;
-    std::vector<BYTE> b(sizeof file + sizeof info);
-    std::memcpy(b.data(), &file, sizeof file);
-    std::memcpy(b.data() + sizeof file, &info, sizeof info);
-    for (DWORD i = 0; i < 256; ++i)
-        for (int k = 0; k < 4; ++k) b.push_back(k < 3 ? static_cast<BYTE>(i) : 0);
-    b.insert(b.end(), levels.begin(), levels.end());
-    b.resize(b.size() + (pitch - width), 0);
-    return b;
-}
-
-class Drawing : public WindowedScreenTest<kWidth, kHeight> {
+class Drawing : public TexelSpriteTest {
 protected:
-    void SetUp() override {
-        WindowedScreenTest::SetUp();
-        ASSERT_NE(Call<int>("CreateSprite", 0, 64, 32), 0);
-        Paint(0, 64, 32, Texel);
-        Clear();
-    }
-
-    void Clear(int host = kBackgroundHost) { ASSERT_EQ(Call<int>("ClearScreen", host), 1); }
 
     // The back buffer as colours, row by row.
     std::vector<Rgb> Read() {
@@ -491,9 +441,10 @@ readback::Picture Picture32(const DWORD* pixels, int pitch, int w, int h) {
     picture.width = w;
     picture.height = h;
     picture.format = D3DFMT_A8R8G8B8;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            picture.pixels.push_back(reinterpret_cast<const DWORD*>(reinterpret_cast<const BYTE*>(pixels) + y * pitch)[x]);
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const DWORD*>(reinterpret_cast<const BYTE*>(pixels) + y * pitch);
+        picture.pixels.insert(picture.pixels.end(), row, row + w);
+    }
     return picture;
 }
 
@@ -540,13 +491,13 @@ protected:
         const std::vector<BYTE> bmp = GreyBmp({0, 255, 127, 0});
         ASSERT_NE(Call<int>("CatchSprite2", 3, static_cast<const void*>(bmp.data()), 2), 0);
         ASSERT_NE(Call<int>("CreateSprite2", 4, 16, 16, 12), 0);
-        Paint<DWORD>(4, 16, 16, [](int, int) { return kColour32; });
+        Paint(4, 16, 16, [](int, int) { return kColour32; });
         ASSERT_EQ(Int("InitSprite3D"), 1);
         ASSERT_NE(Call<int>("CreateSprite3D", 0, 1), 0);
         ASSERT_NE(Call<int>("CreateSprite2", 5, 16, 16, 12), 0);
     }
     void FillTarget() {
-        Paint<DWORD>(5, 16, 16, [](int, int) { return Word32(kUntouched); });
+        Paint(5, 16, 16, [](int, int) { return Word32(kUntouched); });
     }
 };
 

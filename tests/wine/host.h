@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "windows_helpers.h"
+
 namespace host {
 
 inline HMODULE Library() {
@@ -35,17 +37,6 @@ R Call(const char* name, A... args) {
 
 inline int Int(const char* name) { return Call<int>(name); }
 
-// Committed memory outside mapped images, in bytes: what a leak makes grow
-// (Wine reports no private usage).
-inline SIZE_T CommittedBytes() {
-    SIZE_T committed = 0;
-    MEMORY_BASIC_INFORMATION info;
-    for (const BYTE* at = nullptr; VirtualQuery(at, &info, sizeof info) == sizeof info;
-         at = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize) {
-        if (info.State == MEM_COMMIT && info.Type != MEM_IMAGE) committed += info.RegionSize;
-        if (static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize < at) break;
-    }
-    return committed;
-}
+using ::CommittedBytes;
 
 }  // namespace host

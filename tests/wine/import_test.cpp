@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host.h"
+#include "image_files.h"
 #include "read_back.h"
 #include "screen_fixture.h"
 #include "texture_ops.h"
@@ -21,17 +22,6 @@ using host::Int;
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
-
-void Put16(Bytes& b, unsigned v) {
-    b.push_back(static_cast<BYTE>(v));
-    b.push_back(static_cast<BYTE>(v >> 8));
-}
-void Put32(Bytes& b, unsigned v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
-
 // Pixel colour of the 40x30 test pattern (0x00RRGGBB): black top-left block,
 // then colours that vary along both axes.
 DWORD Pattern(int x, int y) {
@@ -40,61 +30,13 @@ DWORD Pattern(int x, int y) {
 }
 
 // A bottom-up 24-bit BMP file image of Pattern.
-Bytes MakeBmp24(int width, int height) {
-    const int pitch = (width * 3 + 3) & ~3;
-    Bytes b{'B', 'M'};
-    Put32(b, 54 + pitch * height);
-    Put32(b, 0);
-    Put32(b, 54);
-    Put32(b, 40);
-    Put32(b, width);
-    Put32(b, height);
-    Put16(b, 1);
-    Put16(b, 24);
-    for (int i = 0; i < 6; ++i) Put32(b, 0);
-    for (int y = height - 1; y >= 0; --y) {
-        for (int x = 0; x < width; ++x) {
-            const DWORD c = Pattern(x, y);
-            b.push_back(static_cast<BYTE>(c));
-            b.push_back(static_cast<BYTE>(c >> 8));
-            b.push_back(static_cast<BYTE>(c >> 16));
-        }
-        for (int i = width * 3; i < pitch; ++i) b.push_back(0);
-    }
-    return b;
-}
-
-// An 8-bit grey BMP file image of one row of `levels`.
-Bytes MakeGreyBmp8(const std::vector<BYTE>& levels) {
-    const int width = static_cast<int>(levels.size()), pitch = (width + 3) & ~3;
-    Bytes b{'B', 'M'};
-    Put32(b, 54 + 1024 + pitch);
-    Put32(b, 0);
-    Put32(b, 54 + 1024);
-    Put32(b, 40);
-    Put32(b, width);
-    Put32(b, 1);
-    Put16(b, 1);
-    Put16(b, 8);
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, 256);
-    Put32(b, 0);
-    for (unsigned i = 0; i < 256; ++i) Put32(b, i * 0x010101u);
-    b.insert(b.end(), levels.begin(), levels.end());
-    for (int i = width; i < pitch; ++i) b.push_back(0);
-    return b;
-}
+Bytes MakeBmp24(int width, int height) { return TrueColourBmp(width, height, 24, Pattern); }
 
 // A 24-bit TGA of Pattern, top-down, uncompressed (type 2) or run-length (10).
 Bytes MakeTga(int width, int height, bool runLength) {
-    Bytes b{0, 0, static_cast<BYTE>(runLength ? 10 : 2), 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    Put16(b, width);
-    Put16(b, height);
-    b.push_back(24);
-    b.push_back(0x20);  // top-down
+    Tga tga(runLength ? 10 : 2, width, height, 24);
+    tga.descriptor = 0x20;  // top-down
+    Bytes& b = tga.data;
     for (int y = 0; y < height; ++y) {
         int x = 0;
         while (x < width) {
@@ -112,7 +54,7 @@ Bytes MakeTga(int width, int height, bool runLength) {
             b.push_back(static_cast<BYTE>(c >> 16));
         }
     }
-    return b;
+    return Write(tga);
 }
 
 // A one-entry 1x1 32-bit icon file.
@@ -153,40 +95,11 @@ std::string TempFile(const char* name, const Bytes& bytes) {
 
 std::string Fixture(const char* name) { return std::string(KORRIN_IMPORT_FIXTURES) + name; }
 
-Bytes ReadBytes(const std::string& path) {
-    Bytes bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
-
-void Set32(Bytes& b, std::size_t at, unsigned v) {
-    const BYTE bytes[4] = {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
-                           static_cast<BYTE>(v >> 24)};
-    if (at + 4 <= b.size()) std::memcpy(b.data() + at, bytes, 4);
-}
-
 // A bottom-up 32-bit BMP file image (BI_RGB) whose fourth bytes are `alpha(x, y)`.
 template <class Alpha>
 Bytes MakeBmp32(int width, int height, Alpha alpha) {
-    Bytes b{'B', 'M'};
-    Put32(b, 54 + 4 * width * height);
-    Put32(b, 0);
-    Put32(b, 54);
-    Put32(b, 40);
-    Put32(b, width);
-    Put32(b, height);
-    Put16(b, 1);
-    Put16(b, 32);
-    for (int i = 0; i < 6; ++i) Put32(b, 0);
-    for (int y = height - 1; y >= 0; --y)
-        for (int x = 0; x < width; ++x) Put32(b, Pattern(x, y) | (static_cast<DWORD>(alpha(x, y)) << 24));
-    return b;
+    return TrueColourBmp(width, height, 32,
+                         [&](int x, int y) { return Pattern(x, y) | (static_cast<DWORD>(alpha(x, y)) << 24); });
 }
 
 // The texels of a texture object's drawable texture, 16- or 32-bit each.
@@ -330,7 +243,7 @@ TEST_F(Import, PngWithAlphaKeepsAlphaInThirtyTwoBitSprite) {
 }
 
 TEST_F(Import, AlphaSpriteFromEightBitImage) {
-    const Bytes image = MakeGreyBmp8({0, 128, 255, 2});
+    const Bytes image = GreyBmp({0, 128, 255, 2});
     for (int pass = 0; pass < 2; ++pass) {
         const int result = pass == 0 ? Call<int>("LoadSprite2", 5, TempFile("grey.bmp", image).c_str(), 2)
                                      : Call<int>("CatchSprite2", 5, static_cast<const void*>(image.data()), 2);
@@ -434,11 +347,11 @@ TEST_F(Import, OpaqueImagesAreOpaqueInThirtyTwoBitSprites) {
     const Source sources[] = {
         {"bmp24", MakeBmp24(40, 30), 0},
         {"bmp32", MakeBmp32(40, 30, [](int, int) { return 0; }), 0},  // a reserved byte of zeros
-        {"bmp8", MakeGreyBmp8({0, 40, 128, 255}), -1},
+        {"bmp8", GreyBmp({0, 40, 128, 255}), -1},
         {"tga", MakeTga(40, 30, false), 0},
-        {"png", ReadBytes(Fixture("pattern.png")), 0},
-        {"jpg", ReadBytes(Fixture("pattern.jpg")), 24},
-        {"tif", ReadBytes(Fixture("pattern.tif")), 0},
+        {"png", ReadFileBytes(Fixture("pattern.png")), 0},
+        {"jpg", ReadFileBytes(Fixture("pattern.jpg")), 24},
+        {"tif", ReadFileBytes(Fixture("pattern.tif")), 0},
     };
     for (const Source& source : sources) {
         ASSERT_GT(source.bytes.size(), 20u) << source.what;

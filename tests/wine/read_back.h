@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "image_files.h"
+
 namespace readback {
 
 // A picture row by row: 32-bit formats as read, 16-bit formats as the word.
@@ -99,33 +101,11 @@ inline Picture ReadTexture(IDirect3DDevice9* device, IDirect3DTexture9* texture)
 // Writes a picture as a 24-bit bottom-up BMP; false when the file cannot be written.
 inline bool SaveBmp(const Picture& picture, const std::string& path) {
     if (picture.width <= 0 || picture.height <= 0) return false;
-    const int rowBytes = (picture.width * 3 + 3) & ~3;
-    const DWORD imageBytes = static_cast<DWORD>(rowBytes) * picture.height;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + imageBytes;
-    info.biSize = sizeof info;
-    info.biWidth = picture.width;
-    info.biHeight = picture.height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biSizeImage = imageBytes;
-    std::vector<BYTE> rows(imageBytes);
-    for (int y = 0; y < picture.height; ++y) {
-        BYTE* row = rows.data() + static_cast<size_t>(picture.height - 1 - y) * rowBytes;
-        for (int x = 0; x < picture.width; ++x) {
-            const DWORD rgb = ToRgb(picture.At(x, y), picture.format);
-            row[x * 3] = static_cast<BYTE>(rgb);
-            row[x * 3 + 1] = static_cast<BYTE>(rgb >> 8);
-            row[x * 3 + 2] = static_cast<BYTE>(rgb >> 16);
-        }
-    }
+    const Bytes bmp = TrueColourBmp(picture.width, picture.height, 24,
+                                    [&](int x, int y) { return ToRgb(picture.At(x, y), picture.format); });
     FILE* out = std::fopen(path.c_str(), "wb");
     if (!out) return false;
-    const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info, sizeof info, 1, out) == 1 &&
-                         std::fwrite(rows.data(), rows.size(), 1, out) == 1;
+    const bool written = std::fwrite(bmp.data(), bmp.size(), 1, out) == 1;
     return std::fclose(out) == 0 && written;
 }
 

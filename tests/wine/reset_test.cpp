@@ -25,18 +25,9 @@ DWORD Pattern(int kind, int x, int y, int seed) {
 // Writes the pattern through the sprite's pixel copy.
 bool Paint(KorrinTextureObject* texture, int seed) {
     const KorrinTextureInterface& ops = Ops(texture);
-    const int kind = ops.GetKind(texture), w = ops.GetWidth(texture), h = ops.GetHeight(texture);
-    void* bits = nullptr;
-    int pitch = 0;
-    if (!ops.LockPixels(texture, 0, 0, &bits, &pitch)) return false;
-    for (int y = 0; y < h; ++y) {
-        BYTE* row = static_cast<BYTE*>(bits) + y * pitch;
-        for (int x = 0; x < w; ++x) {
-            if (kind == 3) reinterpret_cast<DWORD*>(row)[x] = Pattern(kind, x, y, seed);
-            else reinterpret_cast<WORD*>(row)[x] = static_cast<WORD>(Pattern(kind, x, y, seed));
-        }
-    }
-    return ops.UnlockPixels(texture, 0) != 0;
+    const int kind = ops.GetKind(texture);
+    return PaintTexture(texture, ops.GetWidth(texture), ops.GetHeight(texture),
+                        [&](int x, int y) { return Pattern(kind, x, y, seed); });
 }
 
 // Reads the Direct3D texture the sprite is drawn with and compares it with

@@ -1,11 +1,12 @@
 // A windowed screen for tests that draw: the window and Direct3D live for the
 // whole suite, a fresh screen (and the default transparent colour, black) for
-// each test.
+// each test; and the same with a test pattern in sprite 0.
 #pragma once
 
 #include <d3d9.h>
 
 #include "host.h"
+#include "texture_ops.h"
 
 template <int Width = 256, int Height = 192>
 class WindowedScreenTest : public ::testing::Test {
@@ -34,4 +35,21 @@ protected:
 
     static inline HWND window_ = nullptr;
     IDirect3DDevice9* device_ = nullptr;
+};
+
+// A 15-bit colour unique to every pixel of a 64 by 32 image, never black.
+inline WORD Texel(int x, int y) { return static_cast<WORD>(0x4000 | x | (y << 6)); }
+
+// A 160 by 120 windowed screen cleared to ClearScreen(0x604020) (red 0x20,
+// green 0x40, blue 0x60), with sprite 0, 64 by 32, painted with Texel.
+class TexelSpriteTest : public WindowedScreenTest<160, 120> {
+protected:
+    void SetUp() override {
+        WindowedScreenTest::SetUp();
+        ASSERT_NE(host::Call<int>("CreateSprite", 0, 64, 32), 0);
+        Paint(0, 64, 32, Texel);
+        Clear();
+    }
+
+    void Clear(int host = 0x604020) { ASSERT_EQ(host::Call<int>("ClearScreen", host), 1); }
 };

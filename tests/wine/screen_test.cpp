@@ -449,28 +449,31 @@ TEST_F(Screen, StretchedOrUnscaledInALargerWindow) {
         return seen;
     };
 
-    // Stretched over the whole client area: the quadrant covers 128 x 96.
-    ASSERT_NE(OpenWindowed(host, 0, 0, 64, 48, 1), nullptr);
-    draw();
-    EXPECT_EQ(WindowPixelSettled(host, 10, 10, red), red);
-    EXPECT_EQ(WindowPixelSettled(host, 120, 90, red), red);
-    EXPECT_EQ(WindowPixelSettled(host, 136, 100, blue), blue);
-    EXPECT_EQ(WindowPixelSettled(host, 250, 186, blue), blue);
-
-    // Stretched into the client area less the right and bottom offsets.
-    ASSERT_NE(OpenWindowed(host, 0, 0, 64, 48, 1, 128, 96), nullptr);
-    draw();
-    EXPECT_EQ(WindowPixelSettled(host, 60, 44, red), red);
-    EXPECT_EQ(WindowPixelSettled(host, 68, 52, blue), blue);
-    EXPECT_EQ(WindowPixelSettled(host, 124, 92, blue), blue);
-
-    // Unscaled at (viewX, viewY) = (100, 50).
-    ASSERT_NE(OpenWindowed(host, 100, 50, 64, 48, 0), nullptr);
-    draw();
-    EXPECT_EQ(WindowPixelSettled(host, 102, 52, red), red);
-    EXPECT_EQ(WindowPixelSettled(host, 130, 72, red), red);
-    EXPECT_EQ(WindowPixelSettled(host, 134, 76, blue), blue);
-    EXPECT_EQ(WindowPixelSettled(host, 162, 96, blue), blue);
+    struct Probe {
+        int x, y;
+        COLORREF colour;
+    };
+    struct Layout {
+        const char* what;
+        int viewX, viewY, stretch, right, bottom;
+        std::vector<Probe> probes;
+    };
+    const Layout layouts[] = {
+        {"stretched over the whole client area: the quadrant covers 128 x 96", 0, 0, 1, 0, 0,
+         {{10, 10, red}, {120, 90, red}, {136, 100, blue}, {250, 186, blue}}},
+        {"stretched into the client area less the right and bottom offsets", 0, 0, 1, 128, 96,
+         {{60, 44, red}, {68, 52, blue}, {124, 92, blue}}},
+        {"unscaled at (viewX, viewY) = (100, 50)", 100, 50, 0, 0, 0,
+         {{102, 52, red}, {130, 72, red}, {134, 76, blue}, {162, 96, blue}}},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.what);
+        ASSERT_NE(OpenWindowed(host, layout.viewX, layout.viewY, 64, 48, layout.stretch, layout.right, layout.bottom),
+                  nullptr);
+        draw();
+        for (const Probe& p : layout.probes)
+            EXPECT_EQ(WindowPixelSettled(host, p.x, p.y, p.colour), p.colour) << "at " << p.x << "," << p.y;
+    }
 }
 
 // Null rectangles where the whole back buffer goes into the whole client

@@ -23,19 +23,7 @@ constexpr DWORD kBackground = 0x00102030;  // Direct3D order
 constexpr int kBackgroundHost = 0x00302010;  // the same colour, red low
 
 // Every row and every column of the image differs.
-DWORD Texel(int x, int y) { return 0xFF000000u | (static_cast<DWORD>(x * 4) << 16) | (y * 8 << 8) | 0x40; }
-
-bool PaintSprite(int number) {
-    KorrinTextureObject* texture = TextureOf(number);
-    if (!texture) return false;
-    void* bits = nullptr;
-    int pitch = 0;
-    if (!Ops(texture).LockPixels(texture, 0, 0, &bits, &pitch)) return false;
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x)
-            reinterpret_cast<DWORD*>(static_cast<BYTE*>(bits) + y * pitch)[x] = Texel(x, y);
-    return Ops(texture).UnlockPixels(texture, 0) != 0;
-}
+DWORD Texel32(int x, int y) { return 0xFF000000u | (static_cast<DWORD>(x * 4) << 16) | (y * 8 << 8) | 0x40; }
 
 // The back buffer as 0x00RRGGBB words, row by row.
 // The back buffer of the library's device (X8R8G8B8 or A8R8G8B8).
@@ -71,7 +59,7 @@ protected:
         WindowedScreenTest<>::SetUp();
         ASSERT_EQ(Int("InitSprite3D"), 1);
         ASSERT_NE(Call<int>("CreateSprite2", 0, kW, kH, 12), 0);
-        ASSERT_TRUE(PaintSprite(0));
+        ASSERT_NO_FATAL_FAILURE(Paint(0, kW, kH, Texel32));
         ASSERT_EQ(Call<int>("ClearScreen", kBackgroundHost), 1);
     }
 };
@@ -108,7 +96,7 @@ TEST_F(Sprite3DTest, UnshapedQuadShowsTheImageAtOneToOne) {
     for (int y = 49; y <= 82; ++y)
         for (int x = 99; x <= 164; ++x) {
             const bool inside = x >= 100 && x <= 163 && y >= 50 && y <= 81;
-            const DWORD want = inside ? Texel(x - 100, y - 50) & 0xFFFFFF : kBackground;
+            const DWORD want = inside ? Texel32(x - 100, y - 50) & 0xFFFFFF : kBackground;
             if (!Near(frame.At(x, y), want, 1) && wrong++ < 5)
                 ADD_FAILURE() << "(" << x << "," << y << ") " << std::hex << frame.At(x, y) << " want " << want;
         }
@@ -155,10 +143,10 @@ TEST_F(Sprite3DTest, QuarterTurnIsClockwiseAboutTheCentre) {
     Int("Stop3D");
     const Frame frame = ReadBackBuffer();
     ASSERT_EQ(frame.width, 256);
-    EXPECT_TRUE(Near(frame.At(147, 34), Texel(0, 0) & 0xFFFFFF, 1)) << "the top-left texel at the top right";
+    EXPECT_TRUE(Near(frame.At(147, 34), Texel32(0, 0) & 0xFFFFFF, 1)) << "the top-left texel at the top right";
     int wrong = 0;
     for (int ty = 0; ty < kH; ++ty)
-        for (int tx = 0; tx < kW; ++tx) wrong += !Near(frame.At(147 - ty, 34 + tx), Texel(tx, ty) & 0xFFFFFF, 1);
+        for (int tx = 0; tx < kW; ++tx) wrong += !Near(frame.At(147 - ty, 34 + tx), Texel32(tx, ty) & 0xFFFFFF, 1);
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(DrawnPixels(frame), kW * kH);
 }
@@ -176,7 +164,7 @@ TEST_F(Sprite3DTest, AlphaBlendsOverTheBackground) {
         for (int tx = 0; tx < kW; ++tx) {
             DWORD want = 0;
             for (int shift = 0; shift < 24; shift += 8) {
-                const int s = (Texel(tx, ty) >> shift) & 0xFF, d = (kBackground >> shift) & 0xFF;
+                const int s = (Texel32(tx, ty) >> shift) & 0xFF, d = (kBackground >> shift) & 0xFF;
                 want |= static_cast<DWORD>((s * 128 + d * 127 + 127) / 255) << shift;
             }
             wrong += !Near(frame.At(100 + tx, 50 + ty), want, 3);
@@ -194,7 +182,7 @@ TEST_F(Sprite3DTest, AdditiveBlending) {
     ASSERT_EQ(Call<int>("Sprite3DBlendingMode", 5, 6), 1);
     const Frame frame = ReadBackBuffer();
     ASSERT_EQ(frame.width, 256);
-    const DWORD texel = Texel(10, 3) & 0xFFFFFF;
+    const DWORD texel = Texel32(10, 3) & 0xFFFFFF;
     DWORD sum = 0;
     for (int shift = 0; shift < 24; shift += 8) {
         const DWORD c = ((texel >> shift) & 0xFF) + ((kBackground >> shift) & 0xFF);

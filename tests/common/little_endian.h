@@ -1,5 +1,4 @@
-// Little-endian writers for the byte-by-byte images of the decoder tests and
-// the fuzzers' seed corpora.
+// Little-endian writers for the files the tests write byte by byte.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +15,8 @@ inline void Put32(Bytes& b, std::uint32_t v) {
     Put16(b, v & 0xFFFF);
     Put16(b, v >> 16);
 }
+// Overwrites four bytes at `at`; nothing past the end.
 inline void Set32(Bytes& b, std::size_t at, std::uint32_t v) {
+    if (at + 4 > b.size()) return;
     for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 255;
 }
