@@ -52,14 +52,8 @@ add_custom_target(game_assets ALL DEPENDS ${KORRIN_GAME_ASSETS})
 add_executable(game examples/game.c)
 target_include_directories(game PRIVATE ${CMAKE_SOURCE_DIR}/include)
 add_dependencies(game korrin korrin_import_library game_assets)
-if(MSVC)
-  target_link_libraries(game PRIVATE korrin)
-else()
-  target_link_libraries(game PRIVATE ${KORRIN_IMPORT_LIB})
-endif()
+target_link_libraries(game PRIVATE ${KORRIN_IMPORT_LIB})
 target_link_options(game PRIVATE ${KORRIN_STATIC_RUNTIME})
-if(NOT MSVC)
-  # A command called without a declaration would be called with the wrong
-  # calling convention.
-  target_compile_options(game PRIVATE -Wall -Werror=implicit-function-declaration)
-endif()
+# A command called without a declaration would be called with the wrong
+# calling convention.
+target_compile_options(game PRIVATE -Wall -Werror=implicit-function-declaration)

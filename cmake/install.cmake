@@ -1,6 +1,6 @@
 # The install tree, the CMake package and the zip that CPack makes of them:
 #   bin/korrin.dll
-#   lib/libkorrin.dll.a (MinGW) or lib/korrin.lib (MSVC), lib/korrin.def (the
+#   lib/libkorrin.dll.a, lib/korrin.def (the
 #   export table), lib/korrin-import.def (the stdcall names, Name@N, for
 #   making an MSVC import library with lib /def)
 #   lib/cmake/korrin/korrinConfig.cmake, korrinConfigVersion.cmake and the
@@ -13,14 +13,10 @@ include(CMakePackageConfigHelpers)
 set(KORRIN_VERSION 1.0.0)
 
 install(FILES $<TARGET_FILE:korrin> DESTINATION bin)
-if(MSVC)
-  install(FILES $<TARGET_LINKER_FILE:korrin> DESTINATION lib)
-else()
-  # The import library with stdcall-decorated symbols (see CMakeLists.txt),
-  # not the linker's own, whose undecorated names C callers would not find.
-  install(FILES ${KORRIN_IMPORT_LIB} DESTINATION lib RENAME libkorrin.dll.a)
-  install(FILES ${CMAKE_BINARY_DIR}/korrin-import.def DESTINATION lib)
-endif()
+# The import library with stdcall-decorated symbols (see CMakeLists.txt),
+# not the linker's own, whose undecorated names C callers would not find.
+install(FILES ${KORRIN_IMPORT_LIB} DESTINATION lib RENAME libkorrin.dll.a)
+install(FILES ${CMAKE_BINARY_DIR}/korrin-import.def DESTINATION lib)
 install(FILES ${CMAKE_SOURCE_DIR}/korrin.def DESTINATION lib)
 install(FILES ${CMAKE_SOURCE_DIR}/include/korrin.h DESTINATION include)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)

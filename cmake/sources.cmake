@@ -22,7 +22,7 @@ set(KORRIN_PLATFORM_SOURCES
   render/blended_commands.cpp render/collision_commands.cpp render/copy_commands.cpp render/display_commands.cpp
   render/effect_commands.cpp render/output_commands.cpp
   sprite3d/Sprite3D.cpp sprite3d/sprite3d_commands.cpp
-  input/DIJ8.cpp input/DIK8.cpp input/DIM8.cpp input/DInput8.cpp
+  input/DIJ8.cpp input/DIK8.cpp input/DIM8.cpp input/DInput8.cpp input/input_commands.cpp
   sound/DS8.cpp sound/sound_commands.cpp
   stubs/Dummys.cpp)
 

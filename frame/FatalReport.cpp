@@ -72,7 +72,7 @@ LONG WINAPI FatalErrorFilter(EXCEPTION_POINTERS* info) {
     // Resume after the faulting instruction. Code that cannot be read or
     // decoded cannot be stepped over: the process then ends with the code.
     auto* instruction = reinterpret_cast<const unsigned char*>(info->ContextRecord->Eip);
-    const int length = InstructionLength(instruction, ReadableBytes(instruction, 15));
+    const int length = InstructionLength(instruction, ReadableBytes(instruction, kMaxInstructionLength));
     if (length == 0) TerminateProcess(GetCurrentProcess(), code);
     info->ContextRecord->Eip += static_cast<DWORD>(length);
     return EXCEPTION_CONTINUE_EXECUTION;

@@ -8,8 +8,6 @@
 #include <windows.h>
 #include <d3d9.h>
 
-#include <cstdint>
-
 #include "frame/ObjectManager.h"
 
 namespace korrin {
@@ -38,6 +36,11 @@ extern int srcBlendCache;
 extern int destBlendCache;
 extern int fvfCache;
 extern int targetAlphaCache;                   // "over" alpha blending for a 32-bit target; UseBuffer, new device, reset
+extern int colourOpCache;                      // stage 0 and the sampler filter: drawing commands; unknown
+extern int colourArg1Cache;                    // (-1) on a new device and after a reset
+extern int colourArg2Cache;
+extern int alphaOpCache;
+extern int textureFilterCache;
 extern IDirect3DPixelShader9* colourKeyShader; // screen opening; released by CloseScreen
 extern int colourKeyShaderAvailable;           // screen opening
 extern int colourKeyShaderBound;               // the shader is set on the device; display commands, new device, reset
@@ -60,6 +63,8 @@ extern int keyboardReady, mouseReady, joystickReady, soundReady;  // the Init co
 extern DisplayMode* modeList;  // InitSprite; released by CloseScreen
 extern int modeCount;          // InitSprite
 extern int modeCursor;         // ExamineScreenModes, NextScreenMode
+extern int currentModeWidth, currentModeHeight;    // the mode NextScreenMode made current, 0 after the
+extern int currentModeDepth, currentModeRefresh;   // last one; NextScreenMode
 
 // --- drawing -------------------------------------------------------------------
 extern DWORD alphaIntensity;           // 0x00RRGGBB in Direct3D order; InitSprite, ChangeAlphaIntensity
@@ -68,10 +73,7 @@ extern int sprite3DSrcBlend;           // blend factors Start3D applies; InitSpr
 extern int sprite3DDestBlend;
 extern int sprite3DQuality;            // 0 point sampling, anything else bilinear; Sprite3DQuality
 
-// --- texture manager -------------------------------------------------------------
-// The colour-key table: defined with its code in sprites/ColourKey.cpp, which
-// stays portable (and so declares it in its own header too).
-extern std::uint16_t* colourKeyTable;  // 65536 entries, or null; InitSprite, Sprite_End
+// The colour-key table stays with its portable code: sprites/ColourKey.h.
 
 // --- registries ----------------------------------------------------------------
 extern ObjectRegistry* spriteRegistry;    // InitSprite

@@ -43,7 +43,8 @@ struct IDirect3DSurface9;
 /* A sprite's texture object (SpriteID, and the creating commands for a
    numbered sprite): its first field points to a table of 16 operations,
    called by position with the object as first argument; all return 0 on
-   failure. The library's own fields follow the table pointer. */
+   failure. The library's own fields follow the table pointer: a host may
+   read them but never writes them. */
 typedef struct KorrinTextureObject KorrinTextureObject;
 typedef struct KorrinTextureInterface {
     int(KORRIN_CALL* GetKind)(KorrinTextureObject* object); /* 1 video 16-bit, 2 managed 16-bit, 3 32-bit, 4 render target */
@@ -65,7 +66,24 @@ typedef struct KorrinTextureInterface {
     KorrinTextureObject*(KORRIN_CALL* Optimize)(KorrinTextureObject* object, int preferRenderTarget);
 } KorrinTextureInterface;
 struct KorrinTextureObject {
-    const KorrinTextureInterface* operations;
+    const KorrinTextureInterface* operations;  /* the table, shared by every texture object */
+    int kind;                                  /* storage kind, as GetKind */
+    int width, height;                         /* pixels, fixed for the object's life */
+    int defaultPool;                           /* 1 for kinds 1 and 4 (lost on a device reset) */
+    int mayOptimize;                           /* kind 2 at creation; cleared when a conversion fails */
+    int textureFlag;                           /* sprite created with flag 4; handed on by Optimize */
+    unsigned long transparentColor;            /* host RGB (red bits 0-7); black at creation */
+    int copyModified;                          /* kind 1: systemCopy changed since the last upload */
+    int stale;                                 /* texture must be rebuilt from the pixel copy */
+    struct HDC__* dc;                          /* DC handed out by OpenDC, or 0 */
+    int directDC;                              /* kind 3: dc taken from textureSurface directly */
+    int locked;                                /* a normal LockPixels lock is held */
+    int changeCount;                           /* modifying accesses so far; never decreases */
+    struct IDirect3DDevice9* device;           /* the device the resources belong to (no reference) */
+    struct IDirect3DSurface9* systemCopy;      /* system-memory pixel copy, or 0 */
+    struct IDirect3DTexture9* texture;         /* the texture drawn with */
+    struct IDirect3DSurface9* textureSurface;  /* level 0 of texture */
+    struct IDirect3DSurface9* targetSurface;   /* render target, or 0 */
 };
 
 /* The drawing-output descriptor of ScreenOutput and SpriteOutput, read by the

@@ -8,7 +8,6 @@
 #include "frame/platform.h"
 #include "input/DInput8.h"
 #include "input/input.h"
-#include "korrin.h"
 
 namespace korrin {
 
@@ -19,11 +18,6 @@ IDirectInput8A* joystickInput;         // the joystick's own DirectInput object
 GUID joystickGuid;                     // instance of the first controller enumerated; all zero for none
 IDirectInputDevice8A* joystickDevice;  // the attached controller; null while detached
 DIJOYSTATE joystickState;              // the last read
-
-BOOL CALLBACK FirstController(LPCDIDEVICEINSTANCEA instance, LPVOID) {
-    joystickGuid = instance->guidInstance;
-    return DIENUM_STOP;
-}
 
 // The middle half of the default range 0 to 65535 is the dead zone: raw
 // values up to 16383 read -1, from 49151 on 1. Compared without subtracting
@@ -54,13 +48,8 @@ IDirectInputDevice8A* AttachJoystick(HWND window) {
     RECORD_POSITION(MODULE_JOYSTICK);
     DetachJoystick();
     if (!joystickInput || joystickGuid == GUID{}) return nullptr;
-    window = InputWindow(window);
-    if (FAILED(joystickInput->CreateDevice(joystickGuid, &joystickDevice, nullptr))) joystickDevice = nullptr;
-    if (!joystickDevice || FAILED(joystickDevice->SetCooperativeLevel(window, DISCL_EXCLUSIVE | DISCL_FOREGROUND)) ||
-        FAILED(joystickDevice->SetDataFormat(&joystickFormat)) || FAILED(joystickDevice->Acquire())) {
-        DetachJoystick();
-        return nullptr;
-    }
+    joystickDevice = OpenInputDevice(joystickInput, joystickGuid, InputWindow(window),
+                                     DISCL_EXCLUSIVE | DISCL_FOREGROUND, joystickFormat);
     return joystickDevice;
 }
 
@@ -68,14 +57,8 @@ IDirectInputDevice8A* AttachJoystick(HWND window) {
 int InitJoystick() {
     RECORD_POSITION(MODULE_JOYSTICK);
     ShutdownJoystick();
-    joystickInput = CreateDirectInput(&joystickLibrary);
-    if (!joystickInput) {
-        ShutdownJoystick();
+    if (!StartDirectInput(joystickInput, joystickLibrary, DI8DEVCLASS_GAMECTRL, &joystickGuid))
         return FailIn("InitJoystick");
-    }
-    joystickGuid = GUID{};
-    if (FAILED(joystickInput->EnumDevices(DI8DEVCLASS_GAMECTRL, FirstController, nullptr, DIEDFL_ALLDEVICES)))
-        return Fail("InitJoystick: DirectInput cannot list game controllers");
     joystickReady = 1;
     return 1;
 }
@@ -93,39 +76,10 @@ int ExamineJoystick() {
 int JoystickButton(int button) {
     RECORD_POSITION(MODULE_JOYSTICK);
     if (!joystickDevice || button < 1 || button > 32) return 0;
-    return joystickState.rgbButtons[button - 1] & 0x80;
+    return joystickState.rgbButtons[button - 1] & kHeldBit;
 }
 
 int JoystickAxisX() { return Direction(joystickState.lX); }
 int JoystickAxisY() { return Direction(joystickState.lY); }
 
 }  // namespace korrin
-
-extern "C" {
-
-int __stdcall InitJoystick() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::InitJoystick();
-}
-
-int __stdcall ExamineJoystick() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::ExamineJoystick();
-}
-
-int __stdcall JoystickButton(int button) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::JoystickButton(button);
-}
-
-int __stdcall JoystickAxisX() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::JoystickAxisX();
-}
-
-int __stdcall JoystickAxisY() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::JoystickAxisY();
-}
-
-}  // extern "C"

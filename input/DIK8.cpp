@@ -10,7 +10,6 @@
 #include "frame/platform.h"
 #include "input/DInput8.h"
 #include "input/input.h"
-#include "korrin.h"
 
 namespace korrin {
 
@@ -21,7 +20,7 @@ IDirectInput8A* keyboardInput;         // the keyboard's own DirectInput object
 GUID keyboardGuid;                     // instance of the first keyboard enumerated
 IDirectInputDevice8A* keyboardDevice;  // the attached device; null while detached
 HWND keyboardWindow;                   // the window the device is attached to
-BYTE* keyState;                        // DirectInput key bytes of the last ExamineKeyboard (0x80 = down)
+BYTE* keyState;                        // DirectInput key bytes of the last ExamineKeyboard (kHeldBit = down)
 BYTE* previousKeyState;                // keyState as it was before the last ExamineKeyboard
 BYTE* virtualKeyState;                 // GetKeyboardState of the last ExamineKeyboard
 int layoutMapping;                     // 1 once KeyboardMode asked for the layout's scan codes
@@ -29,11 +28,6 @@ char inkeyText[5];                     // KeyboardInkey's result
 
 constexpr DWORD kAttachLevel = DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_NOWINKEY;
 constexpr DWORD kWindowsKeysLevel = DISCL_NONEXCLUSIVE | DISCL_FOREGROUND;
-
-BOOL CALLBACK FirstKeyboard(LPCDIDEVICEINSTANCEA instance, LPVOID) {
-    keyboardGuid = instance->guidInstance;
-    return DIENUM_STOP;
-}
 
 void FreeSnapshot(BYTE*& snapshot) {
     if (snapshot) GlobalFree(snapshot);
@@ -74,12 +68,8 @@ IDirectInputDevice8A* AttachKeyboard(HWND window) {
     DetachKeyboard();
     if (!keyboardInput) return nullptr;
     keyboardWindow = InputWindow(window);
-    if (FAILED(keyboardInput->CreateDevice(keyboardGuid, &keyboardDevice, nullptr))) keyboardDevice = nullptr;
-    if (!keyboardDevice || FAILED(keyboardDevice->SetCooperativeLevel(keyboardWindow, kAttachLevel)) ||
-        FAILED(keyboardDevice->SetDataFormat(&keyboardFormat)) || FAILED(keyboardDevice->Acquire())) {
-        DetachKeyboard();
-        return nullptr;
-    }
+    keyboardDevice = OpenInputDevice(keyboardInput, keyboardGuid, keyboardWindow, kAttachLevel, keyboardFormat);
+    if (!keyboardDevice) return nullptr;
     keyState = static_cast<BYTE*>(GlobalAlloc(GPTR, 256));
     previousKeyState = static_cast<BYTE*>(GlobalAlloc(GPTR, 256));
     virtualKeyState = static_cast<BYTE*>(GlobalAlloc(GPTR, 256));
@@ -94,14 +84,8 @@ IDirectInputDevice8A* AttachKeyboard(HWND window) {
 int InitKeyboard() {
     RECORD_POSITION(MODULE_KEYBOARD);
     ShutdownKeyboard();
-    keyboardInput = CreateDirectInput(&keyboardLibrary);
-    if (!keyboardInput) {
-        ShutdownKeyboard();
+    if (!StartDirectInput(keyboardInput, keyboardLibrary, DI8DEVCLASS_KEYBOARD, &keyboardGuid))
         return FailIn("InitKeyboard");
-    }
-    keyboardGuid = GUID{};
-    if (FAILED(keyboardInput->EnumDevices(DI8DEVCLASS_KEYBOARD, FirstKeyboard, nullptr, DIEDFL_ALLDEVICES)))
-        return Fail("InitKeyboard: DirectInput cannot list keyboards");
     keyboardReady = 1;
     return 1;
 }
@@ -125,14 +109,14 @@ int KeyboardPushed(int key) {
     RECORD_POSITION(MODULE_KEYBOARD);
     if (!keyboardDevice) return 0;
     const int index = KeyIndex(key);
-    return index >= 0 && (keyState[index] & 0x80) ? 1 : 0;
+    return index >= 0 && (keyState[index] & kHeldBit) ? 1 : 0;
 }
 
 int KeyboardReleased(int key) {
     RECORD_POSITION(MODULE_KEYBOARD);
     if (!keyboardDevice) return 0;
     const int index = KeyIndex(key);
-    return index >= 0 && keyState[index] == 0 && (previousKeyState[index] & 0x80) ? 1 : 0;
+    return index >= 0 && keyState[index] == 0 && (previousKeyState[index] & kHeldBit) ? 1 : 0;
 }
 
 // DirectInput takes a new cooperative level only while the device is not
@@ -156,7 +140,7 @@ const char* KeyboardInkey() {
     inkeyText[0] = 0;
     if (!keyboardDevice) return inkeyText;
     for (UINT virtualKey = 0; virtualKey < 256; ++virtualKey) {
-        if (!(virtualKeyState[virtualKey] & 0x80)) continue;
+        if (!(virtualKeyState[virtualKey] & kHeldBit)) continue;
         char characters[4] = {};
         const int count = ToAscii(virtualKey, MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC), virtualKeyState,
                                   reinterpret_cast<LPWORD>(characters), 0);
@@ -170,37 +154,3 @@ const char* KeyboardInkey() {
 }
 
 }  // namespace korrin
-
-extern "C" {
-
-int __stdcall InitKeyboard() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::InitKeyboard();
-}
-
-int __stdcall ExamineKeyboard() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::ExamineKeyboard();
-}
-
-int __stdcall KeyboardPushed(int key) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::KeyboardPushed(key);
-}
-
-int __stdcall KeyboardReleased(int key) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::KeyboardReleased(key);
-}
-
-int __stdcall KeyboardMode(int flags) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::KeyboardMode(flags);
-}
-
-const char* __stdcall KeyboardInkey() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::KeyboardInkey();
-}
-
-}  // extern "C"

@@ -9,7 +9,6 @@
 #include "frame/platform.h"
 #include "input/DInput8.h"
 #include "input/input.h"
-#include "korrin.h"
 
 namespace korrin {
 
@@ -54,13 +53,8 @@ IDirectInputDevice8A* AttachMouse(HWND window) {
     RECORD_POSITION(MODULE_MOUSE);
     DetachMouse();
     if (!mouseInput) return nullptr;
-    window = InputWindow(window);
-    if (FAILED(mouseInput->CreateDevice(guidSysMouse, &mouseDevice, nullptr))) mouseDevice = nullptr;
-    if (!mouseDevice || FAILED(mouseDevice->SetCooperativeLevel(window, DISCL_EXCLUSIVE | DISCL_FOREGROUND)) ||
-        FAILED(mouseDevice->SetDataFormat(&mouseFormat)) || FAILED(mouseDevice->Acquire())) {
-        DetachMouse();
-        return nullptr;
-    }
+    mouseDevice = OpenInputDevice(mouseInput, guidSysMouse, InputWindow(window), DISCL_EXCLUSIVE | DISCL_FOREGROUND,
+                                  mouseFormat);
     return mouseDevice;
 }
 
@@ -68,11 +62,7 @@ IDirectInputDevice8A* AttachMouse(HWND window) {
 int InitMouse() {
     RECORD_POSITION(MODULE_MOUSE);
     ShutdownMouse();
-    mouseInput = CreateDirectInput(&mouseLibrary);
-    if (!mouseInput) {
-        ShutdownMouse();
-        return FailIn("InitMouse");
-    }
+    if (!StartDirectInput(mouseInput, mouseLibrary, 0, nullptr)) return FailIn("InitMouse");
     mouseReady = 1;
     return 1;
 }
@@ -94,7 +84,7 @@ int ExamineMouse() {
 int MouseButton(int button) {
     RECORD_POSITION(MODULE_MOUSE);
     if (!Readable() || button < 1 || button > 8) return 0;
-    return mouseState.rgbButtons[button - 1] & 0x80;
+    return mouseState.rgbButtons[button - 1] & kHeldBit;
 }
 
 int MouseX() { return Readable() ? mouseX : 0; }
@@ -135,57 +125,3 @@ int ReleaseMouse(int state) {
 }
 
 }  // namespace korrin
-
-extern "C" {
-
-int __stdcall InitMouse() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::InitMouse();
-}
-
-int __stdcall ExamineMouse() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::ExamineMouse();
-}
-
-int __stdcall MouseButton(int button) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseButton(button);
-}
-
-int __stdcall MouseX() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseX();
-}
-
-int __stdcall MouseY() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseY();
-}
-
-int __stdcall MouseDeltaX() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseDeltaX();
-}
-
-int __stdcall MouseDeltaY() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseDeltaY();
-}
-
-int __stdcall MouseWheel() noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseWheel();
-}
-
-int __stdcall MouseLocate(int x, int y) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::MouseLocate(x, y);
-}
-
-int __stdcall ReleaseMouse(int state) noexcept {
-    RECORD_POSITION(MODULE_MAIN);
-    return korrin::ReleaseMouse(state);
-}
-
-}  // extern "C"

@@ -1,5 +1,5 @@
 // DirectInput 8 shared by the keyboard, mouse and joystick: the data formats,
-// the GUIDs, and loading, creating and releasing.
+// the GUIDs, and starting, attaching and releasing.
 #include "input/DInput8.h"
 
 #include <array>
@@ -66,6 +66,27 @@ constexpr LPDIOBJECTDATAFORMAT Objects(const DIOBJECTDATAFORMAT* objects) {
 
 using DirectInput8CreateProc = HRESULT(WINAPI*)(HINSTANCE, DWORD, REFIID, void**, IUnknown*);
 
+// Loads the module and makes a DirectInput object for the host program; null
+// when the module, its entry point or the object is missing. A missing entry
+// point unloads the module; otherwise it stays loaded for the caller.
+IDirectInput8A* CreateDirectInput(HMODULE* library) {
+    auto create = reinterpret_cast<DirectInput8CreateProc>(
+        reinterpret_cast<void*>(LoadComponent(library, "DInput8.dll", "DirectInput8Create")));
+    if (!create) return nullptr;
+    void* object = nullptr;
+    const HRESULT result = create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION, iidDirectInput8A, &object, nullptr);
+    if (FAILED(result)) {
+        NoteFailure("DirectInput8Create failed (0x%08lX)", result);
+        return nullptr;
+    }
+    return static_cast<IDirectInput8A*>(object);
+}
+
+BOOL CALLBACK FirstDevice(LPCDIDEVICEINSTANCEA instance, LPVOID first) {
+    *static_cast<GUID*>(first) = instance->guidInstance;
+    return DIENUM_STOP;
+}
+
 }  // namespace
 
 constexpr DIDATAFORMAT keyboardFormat = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS, 256, 256,
@@ -78,23 +99,35 @@ constexpr DIDATAFORMAT joystickFormat = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDA
 static_assert(sizeof(DIDATAFORMAT) == 24 && sizeof(DIOBJECTDATAFORMAT) == 16, "DirectInput's 32-bit layouts");
 static_assert(sizeof(DIMOUSESTATE2) == 20 && sizeof(DIJOYSTATE) == 80, "the states the formats describe");
 
-IDirectInput8A* CreateDirectInput(HMODULE* library) {
+bool StartDirectInput(IDirectInput8A*& input, HMODULE& library, DWORD deviceClass, GUID* first) {
     RECORD_POSITION(MODULE_DINPUT);
-    auto create = reinterpret_cast<DirectInput8CreateProc>(
-        reinterpret_cast<void*>(LoadComponent(library, "DInput8.dll", "DirectInput8Create")));
-    if (!create) return nullptr;
-    void* object = nullptr;
-    const HRESULT result = create(GetModuleHandleA(nullptr), 0x0800, iidDirectInput8A, &object, nullptr);
-    if (FAILED(result)) {
-        NoteFailure("DirectInput8Create failed (0x%08lX)", result);
-        return nullptr;
+    input = CreateDirectInput(&library);
+    if (!input) {
+        FreeDirectInput(input, library);
+        return false;
     }
-    return static_cast<IDirectInput8A*>(object);
+    if (!first) return true;
+    *first = GUID{};
+    if (SUCCEEDED(input->EnumDevices(deviceClass, FirstDevice, first, DIEDFL_ALLDEVICES))) return true;
+    NoteFailure("DirectInput cannot list %s", deviceClass == DI8DEVCLASS_KEYBOARD ? "keyboards" : "game controllers");
+    return false;
 }
 
 HWND InputWindow(HWND window) {
     RECORD_POSITION(MODULE_DINPUT);
     return IsWindow(window) ? window : GetForegroundWindow();
+}
+
+IDirectInputDevice8A* OpenInputDevice(IDirectInput8A* input, REFGUID guid, HWND window, DWORD level,
+                                      const DIDATAFORMAT& format) {
+    RECORD_POSITION(MODULE_DINPUT);
+    IDirectInputDevice8A* device = nullptr;
+    if (FAILED(input->CreateDevice(guid, &device, nullptr))) device = nullptr;
+    if (device && SUCCEEDED(device->SetCooperativeLevel(window, level)) && SUCCEEDED(device->SetDataFormat(&format)) &&
+        SUCCEEDED(device->Acquire()))
+        return device;
+    ReleaseDevice(device);
+    return nullptr;
 }
 
 void ReleaseDevice(IDirectInputDevice8A*& device) {
@@ -107,8 +140,7 @@ void ReleaseDevice(IDirectInputDevice8A*& device) {
 void FreeDirectInput(IDirectInput8A*& input, HMODULE& library) {
     RECORD_POSITION(MODULE_DINPUT);
     ReleaseObject(input);
-    if (library) FreeLibrary(library);
-    library = nullptr;
+    UnloadComponent(&library);
 }
 
 }  // namespace korrin

@@ -1,6 +1,7 @@
 // DirectInput 8 as the three input devices share it: the data formats they
 // hand to their devices, the GUIDs they name, and the steps each of them takes
-// to load "DInput8.dll", make its own DirectInput object and release a device.
+// to load "DInput8.dll", make its own DirectInput object, attach and release a
+// device.
 // Each device keeps its own DirectInput object and its own module load, so
 // that one device can be shut down and started again without the others.
 #pragma once
@@ -26,15 +27,27 @@ extern const DIDATAFORMAT keyboardFormat;
 extern const DIDATAFORMAT mouseFormat;
 extern const DIDATAFORMAT joystickFormat;
 
-// Loads "DInput8.dll" into *library (when not loaded yet) and makes a
-// DirectInput object for the host program; null when the module, its entry
-// point or the object is missing. A missing entry point unloads the module;
-// otherwise the module stays loaded for the caller's shutdown to free.
-IDirectInput8A* CreateDirectInput(HMODULE* library);
+// The bit DirectInput (and GetKeyboardState) sets in a key's or button's
+// byte while it is held down.
+constexpr BYTE kHeldBit = 0x80;
+
+// An Init command's steps: loads "DInput8.dll" into `library` (when not loaded
+// yet), makes the device's own DirectInput object into `input`, and, when
+// `first` is given, stores the first attached device of `deviceClass` there
+// (all zero for none). False when the object cannot be made (then nothing
+// stays loaded) or the enumeration fails (the object stays, for the device's
+// shutdown to free); the reason is noted for the Init command.
+bool StartDirectInput(IDirectInput8A*& input, HMODULE& library, DWORD deviceClass, GUID* first);
 
 // The window a device binds to: `window` when it is a window, else the
 // foreground window.
 HWND InputWindow(HWND window);
+
+// An attach's steps: makes the device `guid` of `input`, sets its cooperative
+// level on `window` and its data format, and acquires it; the device, or null
+// with nothing left when a step fails.
+IDirectInputDevice8A* OpenInputDevice(IDirectInput8A* input, REFGUID guid, HWND window, DWORD level,
+                                      const DIDATAFORMAT& format);
 
 // Unacquires and releases a device and nulls the pointer; nothing when null.
 void ReleaseDevice(IDirectInputDevice8A*& device);

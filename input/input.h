@@ -1,7 +1,8 @@
-// The input devices as the screen and the teardown drive them: each device is
-// attached to a screen's window when the screen opens, detached when it
-// closes, and shut down by Sprite_End. Each device's state is private to its
-// own source (DIK8.cpp, DIM8.cpp, DIJ8.cpp).
+// The input devices: the operations behind the input commands, and the
+// steps the screen and the teardown drive (each device is attached to a
+// screen's window when the screen opens, detached when it closes, and shut
+// down by Sprite_End). Each device's state is private to its own source
+// (DIK8.cpp, DIM8.cpp, DIJ8.cpp).
 #pragma once
 
 #include <windows.h>
@@ -27,5 +28,34 @@ void DetachJoystick();
 void ShutdownKeyboard();
 void ShutdownMouse();
 void ShutdownJoystick();
+
+// --- the commands' operations (input_commands.cpp) ---------------------------
+
+// Keyboard (DIK8.cpp): scan codes 0 to 255.
+int InitKeyboard();
+int ExamineKeyboard();
+int KeyboardPushed(int key);
+int KeyboardReleased(int key);
+int KeyboardMode(int flags);
+const char* KeyboardInkey();
+
+// Mouse (DIM8.cpp): buttons 1 to 8.
+int InitMouse();
+int ExamineMouse();
+int MouseButton(int button);
+int MouseX();
+int MouseY();
+int MouseDeltaX();
+int MouseDeltaY();
+int MouseWheel();
+int MouseLocate(int x, int y);
+int ReleaseMouse(int state);
+
+// Joystick (DIJ8.cpp): buttons 1 to 32, axes -1, 0 or 1.
+int InitJoystick();
+int ExamineJoystick();
+int JoystickButton(int button);
+int JoystickAxisX();
+int JoystickAxisY();
 
 }  // namespace korrin

@@ -29,6 +29,13 @@ IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
     return texture->kind == kTextureRenderTarget ? texture->textureSurface : texture->targetSurface;
 }
 
+// Stage 0 and the filter as the device holds them are not known: the next
+// set of each makes its call (D3DTA_DIFFUSE is 0, so 0 cannot mean unknown).
+void ForgetStageStates() {
+    colourOpCache = colourArg1Cache = colourArg2Cache = alphaOpCache = kUnknown;
+    textureFilterCache = kUnknown;
+}
+
 }  // namespace
 
 // --- the drawing target ----------------------------------------------------------
@@ -120,6 +127,38 @@ void SetTargetAlphaBlend(int enable) {
     device->SetRenderState(D3DRS_DESTBLENDALPHA, D3DBLEND_INVSRCALPHA);
 }
 
+// The cache entry of a cached stage-0 state, or null.
+int* StageStateEntry(D3DTEXTURESTAGESTATETYPE type) {
+    switch (type) {
+        case D3DTSS_COLOROP:
+            return &colourOpCache;
+        case D3DTSS_COLORARG1:
+            return &colourArg1Cache;
+        case D3DTSS_COLORARG2:
+            return &colourArg2Cache;
+        case D3DTSS_ALPHAOP:
+            return &alphaOpCache;
+        default:
+            return nullptr;
+    }
+}
+
+void SetStageState(D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    int* entry = StageStateEntry(type);
+    if (entry) {
+        if (*entry == static_cast<int>(value)) return;
+        *entry = static_cast<int>(value);
+    }
+    device->SetTextureStageState(0, type, value);
+}
+
+void SetTextureFilter(DWORD filter) {
+    if (textureFilterCache == static_cast<int>(filter)) return;
+    textureFilterCache = static_cast<int>(filter);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
+}
+
 bool ForceAlphaBlend(int enable) {
     return Recorded(device->SetRenderState(D3DRS_ALPHABLENDENABLE, static_cast<DWORD>(enable)), alphaBlendCache,
                     enable);
@@ -143,6 +182,7 @@ void InvalidateDeviceState() {
     inScene = 0;
     alphaBlendCache = srcBlendCache = destBlendCache = fvfCache = 0;
     targetAlphaCache = 0;
+    ForgetStageStates();
     colourKeyShaderBound = 0;
     colourKeyShaderKey = 0;
 }
@@ -154,6 +194,7 @@ void RestoreDeviceState() {
     ForceDestBlend(D3DBLEND_INVSRCALPHA);
     ForceVertexFormat(static_cast<int>(kColouredVertexFormat));
     targetAlphaCache = 0;  // the reset put the back buffer in place, with the default blending of alpha
+    ForgetStageStates();
     // The constants are back to zero, which is the black key the cache then names.
     colourKeyShaderBound = 0;
     colourKeyShaderKey = 0;

@@ -71,21 +71,29 @@ inline void SetBlendStates(int enable, int source, int dest, int format) {
 // Cached like the states above; set when the drawing target changes.
 void SetTargetAlphaBlend(int enable);
 
-// The same states set on the device whatever the cache holds; false when the
-// device refused. The cache records a value only once the device took it: a
-// refused call leaves the entry unknown, so the next cached set makes the call.
+// Stage 0's colour operation, colour arguments and alpha operation, and the
+// sampler's filter (magnification and minification alike): compare, store,
+// call, as above. Other stage states go to the device as they are.
+void SetStageState(D3DTEXTURESTAGESTATETYPE type, DWORD value);
+void SetTextureFilter(DWORD filter);
+
+// The blend states and the vertex format set on the device whatever the
+// cache holds; false when the device refused. The cache records a value only
+// once the device took it: a refused call leaves the entry unknown, so the
+// next cached set makes the call.
 bool ForceAlphaBlend(int enable);
 bool ForceSourceBlend(int blend);
 bool ForceDestBlend(int blend);
 bool ForceVertexFormat(int format);
 
 // A new device: it starts from Direct3D's defaults, outside a scene, with no
-// shader bound and zero shader constants.
+// shader bound and zero shader constants; the stage and filter entries are
+// unknown until first set.
 void InvalidateDeviceState();
 
 // After a device reset: blending on with the alpha factors and the coloured
-// vertex format, set and cached; the shader binding is forgotten, since a
-// reset drops it and the constants.
+// vertex format, set and cached; the stage and filter entries and the shader
+// binding are forgotten, since a reset drops them and the constants.
 void RestoreDeviceState();
 
 // --- the colour-key shader -------------------------------------------------------

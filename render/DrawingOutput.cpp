@@ -92,7 +92,7 @@ void* __stdcall SpriteAlternateBuffer() {
     if (!spriteOutput.buffer) {
         void* bits = nullptr;
         int pitch = 0;
-        if (LockPixels(texture, 0, 0, &bits, &pitch)) {
+        if (LockPixels(texture, 0, kLockNormal, &bits, &pitch)) {
             spriteOutput.buffer = bits;
             spriteOutput.pitch = pitch;
         }
@@ -106,7 +106,7 @@ int __stdcall SpriteRelease() {
     if (texture) {
         const bool shared = spriteOutput.dc && spriteOutput.buffer;
         if (spriteOutput.dc) CloseDC(texture, 0);
-        if (shared) LockPixels(texture, 0, 2, nullptr, nullptr);  // ends the long lock
+        if (shared) LockPixels(texture, 0, kLockEnd, nullptr, nullptr);
         else if (spriteOutput.buffer) UnlockPixels(texture, 0);
     }
     outputSprite = nullptr;
@@ -180,19 +180,19 @@ DrawingOutput* OpenSpriteOutput(std::intptr_t number) {
     void* bits = nullptr;
     int pitch = 0;
     bool shared = false;
-    if (LockPixels(texture, 0, 1, &bits, &pitch)) {
+    if (LockPixels(texture, 0, kLockLong, &bits, &pitch)) {
         spriteOutput.buffer = bits;
         spriteOutput.pitch = pitch;
         spriteOutput.dc = OpenDC(texture);
         shared = spriteOutput.dc != nullptr;
         if (!shared) {
-            LockPixels(texture, 0, 2, nullptr, nullptr);
+            LockPixels(texture, 0, kLockEnd, nullptr, nullptr);
             spriteOutput.buffer = nullptr;
         }
     }
     if (!shared) {
         // Learn the pitch with a short lock, then start on the DC side.
-        if (LockPixels(texture, 0, 0, &bits, &pitch)) {
+        if (LockPixels(texture, 0, kLockNormal, &bits, &pitch)) {
             spriteOutput.pitch = pitch;
             UnlockPixels(texture, 1);
         }

@@ -27,6 +27,14 @@ Sprite* MatchingSprite(ObjectNumber number, int width, int height, int flags, Ma
     return CreateSpriteRecord(number, width, height, flags);
 }
 
+// The whole image of one texture object into another through their DCs; the
+// destination is closed as modified even when the copy fails.
+bool CopyImage(TextureObject* from, TextureObject* to, int width, int height) {
+    const TextureDC fromDC(from, TextureDC::kReadOnly);
+    const TextureDC toDC(fromDC ? to : nullptr, TextureDC::kModified);
+    return toDC && BitBlt(toDC, 0, 0, width, height, fromDC, 0, 0, SRCCOPY);
+}
+
 }  // namespace
 
 int UseBuffer(ObjectNumber number) {
@@ -73,21 +81,9 @@ ObjectNumber CopySprite(ObjectNumber source, ObjectNumber destination, int flags
     from = FindSprite(source);  // making a sprite may have moved the records
     if (made && flags == kSpriteAlpha) to->alphaTexture = CreateTexture(device, width, height, kTextureAlpha32, 0);
 
-    HDC fromDC = OpenDC(from->texture);
-    HDC toDC = fromDC ? OpenDC(to->texture) : nullptr;
-    const bool copied = toDC && BitBlt(toDC, 0, 0, width, height, fromDC, 0, 0, SRCCOPY);
-    if (toDC) CloseDC(to->texture, 0);
-    if (fromDC) CloseDC(from->texture, 1);
-    if (!copied) return Fail("CopySprite2: the pixels cannot be copied");
-
-    if (from->alphaTexture && to->alphaTexture) {
-        HDC alphaFrom = OpenDC(from->alphaTexture);
-        HDC alphaTo = alphaFrom ? OpenDC(to->alphaTexture) : nullptr;
-        const bool alphaCopied = alphaTo && BitBlt(alphaTo, 0, 0, width, height, alphaFrom, 0, 0, SRCCOPY);
-        if (alphaTo) CloseDC(to->alphaTexture, 0);
-        if (alphaFrom) CloseDC(from->alphaTexture, 1);
-        if (!alphaCopied) return Fail("CopySprite2: the alpha image cannot be copied");
-    }
+    if (!CopyImage(from->texture, to->texture, width, height)) return Fail("CopySprite2: the pixels cannot be copied");
+    if (from->alphaTexture && to->alphaTexture && !CopyImage(from->alphaTexture, to->alphaTexture, width, height))
+        return Fail("CopySprite2: the alpha image cannot be copied");
     return CreationResult(destination, to, to->texture);
 }
 
@@ -123,21 +119,17 @@ ObjectNumber GrabSprite(ObjectNumber number, int x, int y, int width, int height
 
     // The source: the target sprite's pixel copy, or the back buffer.
     TextureObject* sourceTexture = nullptr;
-    HDC sourceDC = nullptr;
     if (currentBuffer != -1) {
         sourceTexture = FindSprite(currentBuffer)->texture;
         FinishRendering(sourceTexture);
-        sourceDC = OpenDC(sourceTexture);
-    } else if (!backBuffer || FAILED(backBuffer->GetDC(&sourceDC))) {
-        sourceDC = nullptr;
     }
+    const TextureDC targetDC(sourceTexture, TextureDC::kReadOnly);
+    const SurfaceDC backBufferDC(sourceTexture ? nullptr : backBuffer);
+    const HDC sourceDC = sourceTexture ? static_cast<HDC>(targetDC) : static_cast<HDC>(backBufferDC);
     if (!sourceDC) return Fail("GrabSprite2: the target cannot be read");
 
-    HDC dc = OpenDC(sprite->texture);
+    const TextureDC dc(sprite->texture, TextureDC::kModified);
     const bool copied = dc && BitBlt(dc, 0, 0, width, height, sourceDC, x, y, SRCCOPY);
-    if (dc) CloseDC(sprite->texture, 0);
-    if (sourceTexture) CloseDC(sourceTexture, 1);
-    else backBuffer->ReleaseDC(sourceDC);
     return copied ? CreationResult(number, sprite, sprite->texture) : Fail("GrabSprite2: the pixels cannot be copied");
 }
 

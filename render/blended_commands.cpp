@@ -34,16 +34,16 @@ void DrawBlendedQuad(const Sprite* sprite, TextureObject* texture, int x, int y,
     SpriteQuad quad;
     if (!ComputeSpriteQuad(source, x, y, targetWidth, targetHeight, &quad)) return;
     SetBlendStates(TRUE, mode.source, mode.dest, static_cast<int>(kColouredVertexFormat));
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    if (mode.alphaOp) device->SetTextureStageState(0, D3DTSS_ALPHAOP, mode.alphaOp);
+    SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SetStageState(D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    SetStageState(D3DTSS_COLOROP, D3DTOP_MODULATE);
+    if (mode.alphaOp) SetStageState(D3DTSS_ALPHAOP, mode.alphaOp);
     ColouredVertex vertices[4];
     FillColouredVertices(quad, diffuse, vertices);
     device->SetTexture(0, texture ? GetDrawTexture(texture) : nullptr);
     device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(ColouredVertex));
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    if (mode.alphaOp) device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    if (mode.alphaOp) SetStageState(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
 }
 
 // The opening of the modes without a colour key: the shader is unbound

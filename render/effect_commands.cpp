@@ -28,10 +28,10 @@ int __stdcall DisplayRGBFilter(int x, int y, int width, int height, int red, int
     ColourVertex vertices[4];
     FillColourVertices(visible, colour, vertices);
     device->SetTexture(0, nullptr);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     const HRESULT result = device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(ColourVertex));
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
     return static_cast<int>(result);
 }
 

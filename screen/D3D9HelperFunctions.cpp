@@ -19,6 +19,9 @@ namespace {
 
 using Direct3DCreate9Proc = IDirect3D9*(WINAPI*)(UINT sdkVersion);
 
+// Sprite records the registry adds whenever it is full.
+constexpr std::int32_t kSpriteRegistryGrowth = 128;
+
 // Appends the adapter's modes of one format; returns how many were stored.
 int ListModes(IDirect3D9* direct3D, D3DFORMAT format, UINT count, DisplayMode* out) {
     int stored = 0;
@@ -76,7 +79,7 @@ IDirect3D9* StartDirect3D() {
     // Everything below either succeeds or is undone before returning.
     const bool tableExisted = colourKeyTable != nullptr;
     ObjectRegistry* registry = nullptr;
-    if (CreateColourKeyTable() && (registry = CreateRegistry(84, 128, nullptr)) != nullptr && MakeModeList(direct3D)) {
+    if (CreateColourKeyTable() && (registry = CreateRegistry(sizeof(Sprite), kSpriteRegistryGrowth, nullptr)) != nullptr && MakeModeList(direct3D)) {
         // A second InitSprite replaces the earlier objects; releasing them
         // here keeps them from leaking.
         if (spriteRegistry) {

@@ -7,12 +7,6 @@
 #include "korrin.h"
 #include "screen/D3D9HelperFunctions.h"
 
-namespace {
-
-int currentWidth, currentHeight, currentDepth, currentRefresh;  // the mode NextScreenMode made current
-
-}  // namespace
-
 extern "C" {
 
 void* __stdcall InitSprite() noexcept {
@@ -35,20 +29,20 @@ int __stdcall NextScreenMode() noexcept {
     RECORD_POSITION(MODULE_MAIN);
     if (modeList && modeCursor >= 0 && modeCursor < modeCount) {
         const DisplayMode& mode = modeList[modeCursor++];
-        currentWidth = mode.width;
-        currentHeight = mode.height;
-        currentDepth = mode.depth;
-        currentRefresh = mode.refresh;
+        currentModeWidth = mode.width;
+        currentModeHeight = mode.height;
+        currentModeDepth = mode.depth;
+        currentModeRefresh = mode.refresh;
         return 1;
     }
-    currentWidth = currentHeight = currentDepth = currentRefresh = 0;
+    currentModeWidth = currentModeHeight = currentModeDepth = currentModeRefresh = 0;
     return 0;
 }
 
-int __stdcall ScreenModeWidth() noexcept { RECORD_POSITION(MODULE_MAIN); return currentWidth; }
-int __stdcall ScreenModeHeight() noexcept { RECORD_POSITION(MODULE_MAIN); return currentHeight; }
-int __stdcall ScreenModeDepth() noexcept { RECORD_POSITION(MODULE_MAIN); return currentDepth; }
-int __stdcall ScreenModeRefreshRate() noexcept { RECORD_POSITION(MODULE_MAIN); return currentRefresh; }
+int __stdcall ScreenModeWidth() noexcept { RECORD_POSITION(MODULE_MAIN); return korrin::currentModeWidth; }
+int __stdcall ScreenModeHeight() noexcept { RECORD_POSITION(MODULE_MAIN); return korrin::currentModeHeight; }
+int __stdcall ScreenModeDepth() noexcept { RECORD_POSITION(MODULE_MAIN); return korrin::currentModeDepth; }
+int __stdcall ScreenModeRefreshRate() noexcept { RECORD_POSITION(MODULE_MAIN); return korrin::currentModeRefresh; }
 
 // Bytes of texture memory free, capped at the largest 32-bit signed value.
 int __stdcall AvailableScreenMemory() noexcept {

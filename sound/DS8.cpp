@@ -85,18 +85,85 @@ bool HasSignature(const void* data, int size, const char* tag) {
     return data && (size <= 0 || size >= 4) && std::memcmp(data, tag, 4) == 0;
 }
 
-// The whole buffer, locked for writing.
-struct LockedBuffer {
-    void* bytes = nullptr;
-    DWORD size = 0;
-    void* wrapped = nullptr;
-    DWORD wrappedSize = 0;
+// The whole buffer, locked for writing for the life of the scope.
+class BufferLock {
+public:
+    explicit BufferLock(IDirectSoundBuffer* buffer)
+        : buffer_(buffer),
+          locked_(SUCCEEDED(buffer->Lock(0, 0, &bytes_, &size_, &wrapped_, &wrappedSize_, DSBLOCK_ENTIREBUFFER))) {}
+    ~BufferLock() {
+        if (locked_) buffer_->Unlock(bytes_, size_, wrapped_, wrappedSize_);
+    }
+    BufferLock(const BufferLock&) = delete;
+    BufferLock& operator=(const BufferLock&) = delete;
+
+    bool ok() const { return locked_ && bytes_; }
+    void* bytes() const { return bytes_; }
+    DWORD size() const { return size_; }
+
+private:
+    IDirectSoundBuffer* buffer_;
+    void* bytes_ = nullptr;
+    DWORD size_ = 0;
+    void* wrapped_ = nullptr;
+    DWORD wrappedSize_ = 0;
+    bool locked_;
 };
 
-bool LockWhole(IDirectSoundBuffer* buffer, LockedBuffer* locked) {
-    return SUCCEEDED(buffer->Lock(0, 0, &locked->bytes, &locked->size, &locked->wrapped, &locked->wrappedSize,
-                                  DSBLOCK_ENTIREBUFFER)) &&
-           locked->bytes;
+// A sample buffer of `bytes` bytes in `format` (see CreateSampleBuffer for
+// `extension`), handed to `fill` (address, bytes to write) under a lock of
+// the whole buffer; null when it cannot be made or locked.
+template <class Fill>
+IDirectSoundBuffer* FilledBuffer(IDirectSound8* directSound, const PcmFormat& format, std::uint32_t bytes,
+                                 const WaveExtension* extension, Fill fill) {
+    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, format, bytes, extension);
+    if (!buffer) return nullptr;
+    bool filled = false;
+    {
+        const BufferLock locked(buffer);
+        if (locked.ok()) {
+            fill(locked.bytes(), locked.size() < bytes ? locked.size() : bytes);
+            filled = true;
+        }
+    }
+    if (!filled) ReleaseObject(buffer);
+    return buffer;
+}
+
+// A filled buffer from a RIFF WAVE image, or null. With a known size every
+// chunk must lie inside the block; without one (size 0, CatchSound) the RIFF
+// size bounds the walk and the data size has to be believed.
+IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data, int size) {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!directSound || !data) return nullptr;
+    WaveImage image;
+    if (!ReadWaveImage(data, size > 0 ? static_cast<std::size_t>(size) : 0, &image)) {
+        if (HasSignature(data, size, "RIFF")) NoteFailure("%s", image.reason);
+        return nullptr;
+    }
+    return FilledBuffer(directSound, image.format, image.bytes, &image.extension,
+                        [&](void* out, DWORD bytes) { std::memcpy(out, image.samples, bytes); });
+}
+
+// A filled buffer of 16-bit PCM decoded from an Ogg Vorbis stream, or null.
+IDirectSoundBuffer* BufferFromDecoder(IDirectSound8* directSound, const void* data, int size) {
+    RECORD_POSITION(MODULE_SOUND);
+    if (!directSound || !data) return nullptr;
+    if (size <= 0) {
+        if (HasSignature(data, size, "OggS")) NoteFailure("an Ogg Vorbis stream needs its size (CatchSound2)");
+        return nullptr;
+    }
+    PcmFormat format;
+    std::uint32_t bytes = 0;
+    OggDecoder* decoder = OpenOggDecoder(data, static_cast<std::size_t>(size), &format, &bytes);
+    if (!decoder) {
+        if (HasSignature(data, size, "OggS")) NoteFailure("an Ogg Vorbis stream it cannot decode, or of no length");
+        return nullptr;
+    }
+    IDirectSoundBuffer* buffer = FilledBuffer(directSound, format, bytes, nullptr,
+                                              [&](void* out, DWORD count) { DecodeOgg(decoder, out, count); });
+    CloseOggDecoder(decoder);
+    return buffer;
 }
 
 }  // namespace
@@ -159,8 +226,7 @@ int ShutdownSound() {
     sound.bufferSlots = 0;
     ReleaseObject(sound.primaryBuffer);
     ReleaseObject(sound.directSound);
-    if (sound.soundLibrary) FreeLibrary(sound.soundLibrary);
-    sound.soundLibrary = nullptr;
+    UnloadComponent(&sound.soundLibrary);
     ++sound.generation;
     return 0;
 }
@@ -197,54 +263,6 @@ IDirectSoundBuffer* MakeSoundBuffer(const void* data, int size) {
     GlobalFree(sound.bufferList);
     sound.bufferList = grown;
     ++sound.bufferSlots;
-    return buffer;
-}
-
-// With a known size every chunk must lie inside the block; without one
-// (CatchSound) the RIFF size bounds the walk and the data size has to be
-// believed.
-IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data, int size) {
-    RECORD_POSITION(MODULE_SOUND);
-    if (!directSound || !data) return nullptr;
-    WaveImage image;
-    if (!ReadWaveImage(data, size > 0 ? static_cast<std::size_t>(size) : 0, &image)) {
-        if (HasSignature(data, size, "RIFF")) NoteFailure("%s", image.reason);
-        return nullptr;
-    }
-    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, image.format, image.bytes, &image.extension);
-    if (!buffer) return nullptr;
-    LockedBuffer locked;
-    if (!LockWhole(buffer, &locked)) {
-        ReleaseObject(buffer);
-        return nullptr;
-    }
-    std::memcpy(locked.bytes, image.samples, locked.size < image.bytes ? locked.size : image.bytes);
-    buffer->Unlock(locked.bytes, locked.size, locked.wrapped, locked.wrappedSize);
-    return buffer;
-}
-
-IDirectSoundBuffer* BufferFromDecoder(IDirectSound8* directSound, const void* data, int size) {
-    RECORD_POSITION(MODULE_SOUND);
-    if (!directSound || !data) return nullptr;
-    if (size <= 0) {
-        if (HasSignature(data, size, "OggS")) NoteFailure("an Ogg Vorbis stream needs its size (CatchSound2)");
-        return nullptr;
-    }
-    PcmFormat format;
-    std::uint32_t bytes = 0;
-    OggDecoder* decoder = OpenOggDecoder(data, static_cast<std::size_t>(size), &format, &bytes);
-    if (!decoder) {
-        if (HasSignature(data, size, "OggS")) NoteFailure("an Ogg Vorbis stream it cannot decode, or of no length");
-        return nullptr;
-    }
-    IDirectSoundBuffer* buffer = CreateSampleBuffer(directSound, format, bytes);
-    LockedBuffer locked;
-    if (buffer && !LockWhole(buffer, &locked)) ReleaseObject(buffer);
-    if (buffer) {
-        DecodeOgg(decoder, locked.bytes, locked.size < bytes ? locked.size : bytes);
-        buffer->Unlock(locked.bytes, locked.size, locked.wrapped, locked.wrappedSize);
-    }
-    CloseOggDecoder(decoder);
     return buffer;
 }
 
@@ -301,6 +319,8 @@ int StopAllSoundBuffers() {
 
 std::uint32_t SoundGeneration() { return sound.generation; }
 
+// The list as it stands, for the device module's own white-box test; the
+// library does not call these.
 int SoundBufferSlotCount() { return sound.bufferSlots; }
 
 IDirectSoundBuffer* SoundBufferSlot(int slot) {

@@ -34,13 +34,6 @@ int ShutdownSound();
 // when nothing is attached. Null on failure.
 IDirectSoundBuffer* MakeSoundBuffer(const void* data, int size);
 
-// A filled buffer from a RIFF WAVE image, or null. With size 0 the data size
-// in the header is trusted.
-IDirectSoundBuffer* BufferFromWave(IDirectSound8* directSound, const void* data, int size);
-
-// A filled buffer of 16-bit PCM decoded from an Ogg Vorbis stream, or null.
-IDirectSoundBuffer* BufferFromDecoder(IDirectSound8* directSound, const void* data, int size);
-
 // A new listed buffer from the file's content, or null.
 IDirectSoundBuffer* LoadSoundFile(const char* fileName);
 
@@ -54,9 +47,5 @@ int StopAllSoundBuffers();
 // Counts detachments: a buffer made while this had another value has been
 // released since.
 std::uint32_t SoundGeneration();
-
-// The list as it stands, for inspection: slots (null when free).
-int SoundBufferSlotCount();
-IDirectSoundBuffer* SoundBufferSlot(int slot);
 
 }  // namespace korrin

@@ -32,8 +32,7 @@ TextureObject* LiveTexture(const Sprite3D* sprite) {
 
 void SetFilters(int quality) {
     const DWORD filter = quality == 0 ? D3DTEXF_POINT : D3DTEXF_LINEAR;
-    device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
-    device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
+    SetTextureFilter(filter);
 }
 
 }  // namespace
@@ -85,10 +84,10 @@ int BeginSprite3DStates() {
         !ForceSourceBlend(sprite3DSrcBlend) || !ForceDestBlend(sprite3DDestBlend))
         return NoteFailure("the device refused the 3D blending states");
     device->SetSoftwareVertexProcessing(TRUE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SetStageState(D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    SetStageState(D3DTSS_COLOROP, D3DTOP_MODULATE);
+    SetStageState(D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     SetFilters(sprite3DQuality);
     return 1;
 }
@@ -96,8 +95,8 @@ int BeginSprite3DStates() {
 int EndSprite3DStates() {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!screenActive || device == nullptr) return 0;
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     device->SetSoftwareVertexProcessing(FALSE);
     return 1;
 }

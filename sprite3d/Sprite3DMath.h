@@ -7,11 +7,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "render/SpriteQuad.h"
+
+struct KorrinTextureObject;
+
 namespace korrin {
 
-struct TextureObject;
+using TextureObject = ::KorrinTextureObject;  // include/korrin.h
 
-// One corner in the XYZRHW | DIFFUSE | TEX1 layout (vertex format 0x144).
+// One corner in the XYZRHW | DIFFUSE | TEX1 layout (kColouredVertexFormat).
 struct Sprite3DVertex {
     float x, y;             // pixels, y down; in the model relative to the display position
     float z;                // always 0
@@ -51,7 +55,7 @@ static_assert(offsetof(Sprite3D, model) == kSprite3DHead && offsetof(Sprite3D, d
                   offsetof(Sprite3D, angleDegrees) == kSprite3DHead + 240,
               "3D sprite record layout");
 
-constexpr std::uint32_t kSprite3DVertexFormat = 0x144;  // D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1
+constexpr std::uint32_t kSprite3DVertexFormat = kColouredVertexFormat;  // the 2D coloured quads' corners
 constexpr std::uint32_t kSprite3DBaseColour = 0x00FFFFFF;  // white, alpha 0
 
 // Fills a freshly allocated (zeroed) record for a texture whose image is

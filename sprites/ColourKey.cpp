@@ -10,16 +10,11 @@
 
 #include <cstdlib>
 
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#if defined(__i386__) || defined(__x86_64__)
 #define KORRIN_COLOUR_KEY_SSE2 1
 #include <emmintrin.h>
-#if defined(_MSC_VER) && !defined(__clang__)
-#include <intrin.h>
-#define KORRIN_SSE2_FUNCTION
-#else
 #include <cpuid.h>
 #define KORRIN_SSE2_FUNCTION __attribute__((target("sse2")))
-#endif
 #endif
 
 namespace korrin {
@@ -75,18 +70,8 @@ int sse2State;  // 0 not asked yet, 1 absent, 2 present; ProcessorHasSse2
 
 bool ProcessorHasSse2() {
     if (sse2State == 0) {
-#if defined(_MSC_VER) && !defined(__clang__)
-        int registers[4] = {0, 0, 0, 0};
-        __cpuid(registers, 0);
-        bool present = false;
-        if (registers[0] >= 1) {
-            __cpuid(registers, 1);
-            present = (registers[3] & (1 << 26)) != 0;
-        }
-#else
         unsigned a = 0, b = 0, c = 0, d = 0;
         const bool present = __get_cpuid(1, &a, &b, &c, &d) && (d & bit_SSE2) != 0;
-#endif
         sse2State = present ? 2 : 1;
     }
     return sse2State == 2;

@@ -625,17 +625,23 @@ int __stdcall FreeTexture(TextureObject* object) {
     return 1;
 }
 
+// Optimize's thresholds on changeCount: a sprite changed fewer times than
+// kRarelyChanged keeps its kind and lets its target surface go; one changed
+// more often than kOftenChanged moves to a video-memory kind.
+constexpr int kRarelyChanged = 3;
+constexpr int kOftenChanged = 5;
+
 TextureObject* __stdcall Optimize(TextureObject* object, int preferRenderTarget) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object || object->kind != kTextureManaged16) return nullptr;
-    if (object->changeCount < 3) {
+    if (object->changeCount < kRarelyChanged) {
         // The target surface is made again on demand; one in use stays.
         if (!object->dc && !object->locked) ReleaseObject(object->targetSurface);
         return object;
     }
     // An open DC or lock would make the conversion fail for good; keep the
     // object as it is and let a later call convert it.
-    if (object->changeCount <= 5 || !object->mayOptimize || object->dc || object->locked) return nullptr;
+    if (object->changeCount <= kOftenChanged || !object->mayOptimize || object->dc || object->locked) return nullptr;
 
     const int width = object->width, height = object->height;
     TextureObject* replacement = nullptr;

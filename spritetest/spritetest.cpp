@@ -62,7 +62,6 @@ HWND OpenHostWindow() {
 }  // namespace
 
 int main() {
-    HANDLE heap = HeapCreate(0, 4096, 0);
     HMODULE korrin = LoadLibraryA("korrin.dll");
     if (!korrin) {
         std::fprintf(stderr, "spritetest: korrin.dll could not be loaded\n");
@@ -117,6 +116,5 @@ int main() {
     }
 
     FreeLibrary(korrin);
-    HeapDestroy(heap);
     return 0;
 }

@@ -56,18 +56,35 @@ struct StandIn {
 
 }  // namespace
 
-TEST(DeviceReset, EverySpriteKeepsItsPixels) {
-    HWND window = CreateWindowExA(0, "STATIC", "reset", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 150, nullptr,
+// A 128x96 windowed screen on a window of the test's own, beside the stand-in d3d9.dll.
+class DeviceReset : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window_ = CreateWindowExA(0, "STATIC", "reset", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 150, nullptr,
                                   nullptr, nullptr, nullptr);
-    SetForegroundWindow(window);
-    ASSERT_NE(Call<void*>("InitSprite"), nullptr);
-    auto* device = static_cast<IDirect3DDevice9*>(
-        Call<void*>("OpenWindowedScreen", static_cast<void*>(window), 0, 0, 128, 96, 0, 0, 0));
-    ASSERT_NE(device, nullptr);
-    HMODULE d3d9 = GetModuleHandleA("d3d9.dll");
-    StandIn standIn = {host::Entry<void(WINAPI*)(LONG)>(d3d9, "StandInLoseDevice"),
-                       host::Entry<int(WINAPI*)()>(d3d9, "StandInResetCalls")};
-    ASSERT_TRUE(standIn.loseDevice && standIn.resetCalls) << "run beside the stand-in d3d9.dll";
+        SetForegroundWindow(window_);
+        ASSERT_NE(Call<void*>("InitSprite"), nullptr);
+        device_ = static_cast<IDirect3DDevice9*>(
+            Call<void*>("OpenWindowedScreen", static_cast<void*>(window_), 0, 0, 128, 96, 0, 0, 0));
+        ASSERT_NE(device_, nullptr);
+        HMODULE d3d9 = GetModuleHandleA("d3d9.dll");
+        standIn_ = {host::Entry<void(WINAPI*)(LONG)>(d3d9, "StandInLoseDevice"),
+                    host::Entry<int(WINAPI*)()>(d3d9, "StandInResetCalls")};
+        ASSERT_TRUE(standIn_.loseDevice && standIn_.resetCalls) << "run beside the stand-in d3d9.dll";
+    }
+    void TearDown() override {
+        Int("Sprite_End");
+        DestroyWindow(window_);
+    }
+
+    HWND window_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr;
+    StandIn standIn_ = {};
+};
+
+TEST_F(DeviceReset, EverySpriteKeepsItsPixels) {
+    IDirect3DDevice9* device = device_;
+    const StandIn& standIn = standIn_;
 
     // Numbered and dynamic sprites of every kind the flags give.
     struct Made {
@@ -110,6 +127,27 @@ TEST(DeviceReset, EverySpriteKeepsItsPixels) {
     KorrinTextureObject* drawn = TextureOf(30);
     const readback::Picture green = readback::ReadTexture(device, Ops(drawn).GetDrawTexture(drawn));
     EXPECT_EQ(readback::CountMismatches(green, readback::Blank(green, 0xFF00FF00u)), 0) << "what was drawn stays";
-    Int("Sprite_End");
-    DestroyWindow(window);
+}
+
+// A reset puts stage 0 back to Direct3D's defaults (colour operation
+// MODULATE), and the library's cache of stage 0 goes with it: the filter
+// drawn after the reset sets its stage-0 operation again and adds its colour
+// unchanged, rather than squaring it through a forgotten MODULATE.
+TEST_F(DeviceReset, StageZeroIsSetAgainAfterTheReset) {
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "before the reset" : "after the reset");
+        ASSERT_EQ(Call<int>("ClearScreen", 0), 1);
+        EXPECT_EQ(Call<int>("DisplayRGBFilter", 0, 0, 16, 16, 128, 64, 32), 0);
+        const readback::Picture picture = readback::ReadBackBuffer(device_);
+        ASSERT_FALSE(picture.empty());
+        const DWORD rgb = readback::ToRgb(picture.At(8, 8), picture.format);
+        const int channels[3][2] = {{static_cast<int>(rgb >> 16), 128},
+                                    {static_cast<int>((rgb >> 8) & 0xFF), 64},
+                                    {static_cast<int>(rgb & 0xFF), 32}};
+        for (const auto& channel : channels) EXPECT_NEAR(channel[0], channel[1], 8) << std::hex << rgb;
+        if (round == 0) {
+            standIn_.loseDevice(0);
+            EXPECT_EQ(Int("FlipBuffers"), 1);
+        }
+    }
 }

@@ -13,6 +13,12 @@
 
 #include "sound/DS8.h"
 
+namespace korrin {
+// The list as it stands (DS8.cpp): slots, null when free.
+int SoundBufferSlotCount();
+IDirectSoundBuffer* SoundBufferSlot(int slot);
+}  // namespace korrin
+
 namespace {
 
 std::vector<BYTE> MonoWave() {
