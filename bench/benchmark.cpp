@@ -33,12 +33,6 @@
 
 namespace {
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 struct PlainVertex { float x, y, z, rhw, u, v; };                    // XYZRHW | TEX1
 struct ColouredVertex { float x, y, z, rhw; DWORD diffuse; float u, v; };  // XYZRHW | DIFFUSE | TEX1
 
@@ -94,20 +88,7 @@ IDirect3DQuery9* query;
 CommandProc<int> start3D, stop3D;
 CommandProc<int, int> flip;
 
-// Positions spread over a 640x480 screen, the same for both paths.
-void Position(int i, int side, int* x, int* y) {
-    *x = (i * 37) % (640 - side);
-    *y = (i * 53) % (480 - side);
-}
-
-// Waits until the device has carried out everything issued so far (the
-// driver may run behind the calls); an event query tells.
-void Finish() {
-    if (!query) return;
-    query->Issue(D3DISSUE_END);
-    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE) {
-    }
-}
+void Finish() { WaitForDevice(query); }
 
 int NumberFor(const DrawMode& mode, const SizedSprites& s) {
     switch (mode.source) {
@@ -127,11 +108,11 @@ double LibraryRound(const DrawMode& mode, const SizedSprites& s, int count) {
     auto draw3 = Command<int, int, int, int>(mode.command);
     auto draw4 = Command<int, int, int, int, int>(mode.command);
     Finish();
-    const double start = Now();
+    const LONGLONG start = Ticks();
     if (mode.threeD) start3D();
     for (int i = 0; i < count; ++i) {
         int x, y;
-        Position(i, s.side, &x, &y);
+        SpritePosition(i, s.side, &x, &y);
         if (mode.extra < 0)
             draw3(number, x, y);
         else
@@ -139,7 +120,7 @@ double LibraryRound(const DrawMode& mode, const SizedSprites& s, int count) {
     }
     if (mode.threeD) stop3D();
     Finish();
-    const double seconds = Now() - start;
+    const double seconds = Seconds(Ticks() - start);
     flip(0);
     return seconds;
 }
@@ -158,7 +139,7 @@ double DirectRound(const DrawMode& mode, const SizedSprites& s, int count) {
     const float side = static_cast<float>(s.side);
     const DWORD c = mode.direct.diffuse;
     Finish();
-    const double start = Now();
+    const LONGLONG start = Ticks();
     // Start3D opens the scene itself (and FlipBuffers ends it); 2D rounds
     // open and end their own.
     if (mode.threeD) {
@@ -172,7 +153,7 @@ double DirectRound(const DrawMode& mode, const SizedSprites& s, int count) {
     device->SetFVF(mode.direct.coloured ? D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1 : D3DFVF_XYZRHW | D3DFVF_TEX1);
     for (int i = 0; i < count; ++i) {
         int x, y;
-        Position(i, s.side, &x, &y);
+        SpritePosition(i, s.side, &x, &y);
         const float l = x - 0.5f, t = y - 0.5f, r = l + side, b = t + side;
         device->SetTexture(0, texture);
         if (mode.direct.coloured) {
@@ -186,7 +167,7 @@ double DirectRound(const DrawMode& mode, const SizedSprites& s, int count) {
     }
     if (mode.threeD) stop3D();
     Finish();
-    const double seconds = Now() - start;
+    const double seconds = Seconds(Ticks() - start);
     if (!mode.threeD) device->EndScene();
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, saved[0]);
     device->SetRenderState(D3DRS_SRCBLEND, saved[1]);
@@ -225,12 +206,6 @@ Result Measure(const DrawMode& mode, const SizedSprites& s, int count, int pairs
     for (std::size_t i = low; i < high; ++i) middle += ratios[i];
     return {count / Median(library), count / Median(direct), middle / static_cast<double>(high - low), ratios[low],
             ratios[high - 1]};
-}
-
-int EnvInt(const char* name, int fallback) {
-    const char* text = std::getenv(name);
-    const int value = text ? std::atoi(text) : 0;
-    return value > 0 ? value : fallback;
 }
 
 }  // namespace
@@ -310,31 +285,6 @@ int main() {
 
 namespace {
 
-// An 8-bit grey BMP of size x size in memory, for an alpha sprite.
-std::vector<BYTE> GreyBmp(int size) {
-    const int pitch = (size + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    const DWORD offset = sizeof file + sizeof info + 1024;
-    file.bfType = 0x4D42;
-    file.bfSize = offset + pitch * size;
-    file.bfOffBits = offset;
-    info.biSize = sizeof info;
-    info.biWidth = size;
-    info.biHeight = size;
-    info.biPlanes = 1;
-    info.biBitCount = 8;
-    info.biClrUsed = 256;
-    std::vector<BYTE> b(offset + pitch * size, 0);
-    std::memcpy(b.data(), &file, sizeof file);
-    std::memcpy(b.data() + sizeof file, &info, sizeof info);
-    for (int i = 0; i < 256; ++i) b[sizeof file + sizeof info + 4 * i] = b[sizeof file + sizeof info + 4 * i + 1] =
-        b[sizeof file + sizeof info + 4 * i + 2] = static_cast<BYTE>(i);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) b[offset + y * pitch + x] = static_cast<BYTE>((x * 37 + y * 11) & 0xFF);
-    return b;
-}
-
 struct TextureOps {
     void* f[5];
     IDirect3DTexture9*(__stdcall* GetDrawTexture)(void*);
@@ -380,11 +330,11 @@ void BenchmarkBlendedModesAndCollision(IDirect3DDevice9* device) {
     };
     auto timed = [&](auto&& draw) {
         finish();
-        const double start = Now();
+        const LONGLONG start = Ticks();
         draw();
         flip(0);
         finish();
-        return Now() - start;
+        return Seconds(Ticks() - start);
     };
     auto position = [](int i, int* x, int* y) {
         *x = (i * 37) % 600;
@@ -553,9 +503,9 @@ void BenchmarkBlendedModesAndCollision(IDirect3DDevice9* device) {
         };
         std::vector<double> lib, locked, scanned;
         auto time = [&](auto&& run, std::vector<double>& into) {
-            const double start = Now();
+            const LONGLONG start = Ticks();
             run();
-            into.push_back(Now() - start);
+            into.push_back(Seconds(Ticks() - start));
         };
         for (int round = 0; round < kCollisionRounds; ++round) {  // the order turns each round
             if (round % 2) time(library, lib);

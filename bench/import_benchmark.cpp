@@ -183,10 +183,10 @@ int main(int argc, char** argv) {
             // The library's import, timed; false when it fails.
             auto timeLibrary = [&] {
                 Finish(device);
-                const double start = Now();
+                const LONGLONG start = Ticks();
                 const int loaded = loadSprite2(1, path.c_str(), flags);
                 Finish(device);
-                library = std::min(library, Now() - start);
+                library = std::min(library, Seconds(Ticks() - start));
                 freeSprite(1);
                 return loaded != 0;
             };
@@ -196,20 +196,20 @@ int main(int argc, char** argv) {
                     std::printf("%s: LoadSprite2 failed\n", file.name);
                     return 3;
                 }
-                double start = Now();
+                LONGLONG start = Ticks();
                 Rows rows;
                 const std::vector<unsigned char> bytes = ReadFileBytes(path.c_str());
                 if (!file.decode(bytes, &rows)) {
                     std::printf("%s: the bare decoder failed\n", file.name);
                     return 4;
                 }
-                const double decoded = Now();
+                const LONGLONG decoded = Ticks();
                 IDirect3DTexture9* texture = Upload(device, rows, flags == 12);
                 Finish(device);
-                const double end = Now();
-                decodeOnly = std::min(decodeOnly, decoded - start);
-                upload = std::min(upload, end - decoded);
-                bare = std::min(bare, end - start);
+                const LONGLONG end = Ticks();
+                decodeOnly = std::min(decodeOnly, Seconds(decoded - start));
+                upload = std::min(upload, Seconds(end - decoded));
+                bare = std::min(bare, Seconds(end - start));
                 if (!texture) return 5;
                 texture->Release();
                 if (i % 2 == 1 && !timeLibrary()) return 3;
@@ -218,12 +218,12 @@ int main(int argc, char** argv) {
                 // commands and the texture object's operations: the DIB
                 // section, the sprite, and the GDI copy with the rebuild of
                 // the texture that closing the DC runs.
-                start = Now();
+                start = Ticks();
                 HBITMAP bitmap = MakeDibSection(rows);
-                const double made = Now();
+                const LONGLONG made = Ticks();
                 const int sprite = Command<int, int, int, int, int>("CreateSprite2")(1, rows.width, rows.height, flags);
                 Finish(device);
-                const double created = Now();
+                const LONGLONG created = Ticks();
                 void* object = Command<void*, int>("SpriteID")(1);
                 if (!bitmap || !sprite || !object) return 6;
                 HDC imageDC = CreateCompatibleDC(nullptr);
@@ -233,10 +233,10 @@ int main(int argc, char** argv) {
                 BitBlt(dc, 0, 0, rows.width, rows.height, imageDC, 0, 0, SRCCOPY);
                 ops.CloseDC(object, 0);
                 Finish(device);
-                const double copied = Now();
-                dib = std::min(dib, made - start);
-                create = std::min(create, created - made);
-                copy = std::min(copy, copied - created);
+                const LONGLONG copied = Ticks();
+                dib = std::min(dib, Seconds(made - start));
+                create = std::min(create, Seconds(created - made));
+                copy = std::min(copy, Seconds(copied - created));
                 SelectObject(imageDC, old);
                 DeleteDC(imageDC);
                 DeleteObject(bitmap);

@@ -16,11 +16,6 @@
 
 namespace {
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 constexpr int kFrames = 2000;  // per round
 constexpr int kRounds = 9;
 
@@ -65,9 +60,9 @@ int main() {
     for (int round = 0; round < kRounds; ++round) {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        const double start = Now();
+        const LONGLONG start = Ticks();
         for (int i = 0; i < kFrames; ++i) frame();
-        microseconds.push_back((Now() - start) * 1e6 / kFrames);
+        microseconds.push_back(Seconds(Ticks() - start) * 1e6 / kFrames);
     }
     const long long committedChange =
         static_cast<long long>(CommittedBytes()) - static_cast<long long>(committedBefore);

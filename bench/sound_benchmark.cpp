@@ -114,34 +114,34 @@ int main(int argc, char** argv) {
     size_t decoded = 0;
     const int rounds = 15;
     for (int round = 0; round < rounds; ++round) {
-        double start = Now();
+        LONGLONG start = Ticks();
         // Loading under the same number releases the buffer of the round before.
         if (!Call<int>("CatchSound2", 0, static_cast<const void*>(ogg.data()), oggSize)) {
             std::fprintf(stderr, "sound_benchmark: CatchSound2 refused the Ogg stream\n");
             return 1;
         }
-        library.push_back(Now() - start);
-        start = Now();
+        library.push_back(Seconds(Ticks() - start));
+        start = Ticks();
         decoded = DecodeBare(ogg);
-        bare.push_back(Now() - start);
+        bare.push_back(Seconds(Ticks() - start));
 
-        start = Now();
+        start = Ticks();
         if (!Call<int>("CatchSound2", 1, static_cast<const void*>(wave.data()), waveSize)) {
             std::fprintf(stderr, "sound_benchmark: CatchSound2 refused the WAVE image\n");
             return 1;
         }
-        waveLoad.push_back(Now() - start);
-        start = Now();
+        waveLoad.push_back(Seconds(Ticks() - start));
+        start = Ticks();
         std::memcpy(copy.data(), wave.data() + 44, waveData);
-        waveCopy.push_back(Now() - start);
+        waveCopy.push_back(Seconds(Ticks() - start));
         // The same copy into memory just allocated, as a new sound buffer is.
-        start = Now();
+        start = Ticks();
         void* fresh = VirtualAlloc(nullptr, waveData, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
         if (fresh) {
             std::memcpy(fresh, wave.data() + 44, waveData);
             VirtualFree(fresh, 0, MEM_RELEASE);
         }
-        freshCopy.push_back(Now() - start);
+        freshCopy.push_back(Seconds(Ticks() - start));
     }
     volatile unsigned char sink = copy[waveData / 2];
     (void)sink;

@@ -17,10 +17,11 @@ set(KORRIN_PLATFORM_SOURCES
   frame/FatalReport.cpp frame/LastError.cpp frame/entry.cpp frame/globals.cpp frame/platform.cpp
   screen/D3D9HelperFunctions.cpp screen/modes.cpp screen/present.cpp screen/screen.cpp screen/screen_commands.cpp
   image/ImageLoader.cpp
-  sprites/Sprite.cpp sprites/TextureManager.cpp sprites/import_commands.cpp sprites/sprite_commands.cpp
-  render/ColourKeyShader.cpp render/DeviceState.cpp render/DrawingOutput.cpp render/SpriteCopy.cpp
-  render/blended_commands.cpp render/collision_commands.cpp render/copy_commands.cpp render/display_commands.cpp
-  render/effect_commands.cpp render/output_commands.cpp
+  sprites/Sprite.cpp sprites/SpriteBatch.cpp sprites/TextureManager.cpp sprites/import_commands.cpp
+  sprites/sprite_commands.cpp
+  render/ColourKeyShader.cpp render/DeviceState.cpp render/DrawingOutput.cpp
+  render/SpriteCopy.cpp render/blended_commands.cpp render/collision_commands.cpp render/copy_commands.cpp
+  render/display_commands.cpp render/effect_commands.cpp render/output_commands.cpp
   sprite3d/Sprite3D.cpp sprite3d/sprite3d_commands.cpp
   input/DIJ8.cpp input/DIK8.cpp input/DIM8.cpp input/DInput8.cpp input/input_commands.cpp
   sound/DS8.cpp sound/sound_commands.cpp

@@ -26,6 +26,15 @@ bool RowsCollide(const std::uint8_t* a, const std::uint8_t* b, int count, std::u
     return false;
 }
 
+// 32 bits of a mask row from bit `start` on; the row's spare word makes the
+// second read safe at its end.
+std::uint32_t Bits32(const std::uint32_t* row, std::int64_t start) {
+    const std::int64_t word = start >> 5;
+    const int shift = static_cast<int>(start & 31);
+    const std::uint32_t low = row[word] >> shift;
+    return shift ? low | (row[word + 1] << (32 - shift)) : low;
+}
+
 }  // namespace
 
 bool OverlapRect(int x1, int y1, int width1, int height1, int x2, int y2, int width2, int height2,
@@ -51,6 +60,42 @@ bool PixelsCollide(const CollisionImage& first, int x1, int y1, const CollisionI
     const std::uint8_t* b = At(second, x2, y2, overlap.left, overlap.top);
     for (int row = 0; row < rows; ++row, a += first.pitch, b += second.pitch)
         if (RowsCollide(a, b, count, first.key, second.key)) return true;
+    return false;
+}
+
+std::size_t SolidMaskWords(int width, int height) {
+    if (width <= 0 || height <= 0) return 0;
+    return static_cast<std::size_t>(height) * static_cast<std::size_t>((width + 31) / 32 + 1);
+}
+
+void BuildSolidMask(const std::uint8_t* pixels, int pitch, int width, int height, std::uint16_t key,
+                    SolidMask* mask) {
+    mask->width = width;
+    mask->height = height;
+    mask->wordsPerRow = (width + 31) / 32 + 1;
+    for (int y = 0; y < height; ++y) {
+        const auto* words = reinterpret_cast<const std::uint16_t*>(pixels + static_cast<std::ptrdiff_t>(y) * pitch);
+        std::uint32_t* row = mask->bits + static_cast<std::size_t>(y) * mask->wordsPerRow;
+        for (int w = 0; w < mask->wordsPerRow; ++w) row[w] = 0;
+        for (int x = 0; x < width; ++x)
+            row[x >> 5] |= static_cast<std::uint32_t>(words[x] != key) << (x & 31);
+    }
+}
+
+bool MasksCollide(const MaskPlacement& first, int x1, int y1, const MaskPlacement& second, int x2, int y2,
+                  const CollisionRect& overlap) {
+    const std::int64_t count = overlap.right - overlap.left;
+    const std::int64_t startA = overlap.left - x1 + first.clipX, startB = overlap.left - x2 + second.clipX;
+    const std::int64_t rowA = overlap.top - y1 + first.clipY, rowB = overlap.top - y2 + second.clipY;
+    for (std::int64_t r = 0; r < overlap.bottom - overlap.top; ++r) {
+        const std::uint32_t* a = first.mask->bits + (rowA + r) * first.mask->wordsPerRow;
+        const std::uint32_t* b = second.mask->bits + (rowB + r) * second.mask->wordsPerRow;
+        for (std::int64_t c = 0; c < count; c += 32) {
+            std::uint32_t both = Bits32(a, startA + c) & Bits32(b, startB + c);
+            if (count - c < 32) both &= (1u << (count - c)) - 1;
+            if (both) return true;
+        }
+    }
     return false;
 }
 

@@ -4,6 +4,7 @@
 // 64 bits, so any int position and size is safe. Portable: no platform headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace korrin {
@@ -33,5 +34,33 @@ struct CollisionImage {
 // lie inside both placed clip windows (as OverlapRect gives it).
 bool PixelsCollide(const CollisionImage& first, int x1, int y1, const CollisionImage& second, int x2, int y2,
                    const CollisionRect& overlap);
+
+// One image's solid pixels, a bit each: bit x % 32 of word y * wordsPerRow +
+// x / 32 is set when pixel (x, y) of the image is solid. Every row ends in a
+// spare zero word, so that 32 bits can be read from any column of it.
+struct SolidMask {
+    int width, height;    // the whole image's size
+    int wordsPerRow;      // (width + 31) / 32 + 1
+    std::uint32_t* bits;  // height * wordsPerRow words
+};
+
+// The words a mask of an image of this size needs (0 for an empty size).
+std::size_t SolidMaskWords(int width, int height);
+
+// Fills `mask` (its size fields, and `bits`, which must hold SolidMaskWords)
+// from a whole 16-bit image: a word other than `key` is solid.
+void BuildSolidMask(const std::uint8_t* pixels, int pitch, int width, int height, std::uint16_t key,
+                    SolidMask* mask);
+
+// A mask as one display places it: the clip window shown, as in CollisionImage.
+struct MaskPlacement {
+    const SolidMask* mask;
+    int width, height;  // display size (the clip window's)
+    int clipX, clipY;   // the clip window's top-left within the image
+};
+
+// PixelsCollide on masks: the same answer, 32 pixels at a time.
+bool MasksCollide(const MaskPlacement& first, int x1, int y1, const MaskPlacement& second, int x2, int y2,
+                  const CollisionRect& overlap);
 
 }  // namespace korrin

@@ -7,6 +7,7 @@
 #include "frame/globals.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
@@ -48,6 +49,7 @@ void ReviewDrawTarget() {
 }
 
 HRESULT ResetDrawTarget() {
+    FlushSpriteBatch();  // what was queued is drawn into the target it was meant for
     currentBuffer = -1;
     targetSurface = nullptr;
     targetWidth = screenWidth;
@@ -83,6 +85,7 @@ int SceneRefused(const char* command) {
 
 void EndSceneIfOpen() {
     ReclaimBackBuffer();
+    FlushSpriteBatch();
     if (!inScene) return;
     inScene = 0;
     if (device) device->EndScene();
@@ -92,24 +95,28 @@ void EndSceneIfOpen() {
 
 void SetAlphaBlend(int enable) {
     if (alphaBlendCache == enable) return;
+    FlushSpriteBatch();
     alphaBlendCache = enable;
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, static_cast<DWORD>(enable));
 }
 
 void SetSourceBlend(int blend) {
     if (srcBlendCache == blend) return;
+    FlushSpriteBatch();
     srcBlendCache = blend;
     device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(blend));
 }
 
 void SetDestBlend(int blend) {
     if (destBlendCache == blend) return;
+    FlushSpriteBatch();
     destBlendCache = blend;
     device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(blend));
 }
 
 void SetVertexFormat(int format) {
     if (fvfCache == format) return;
+    FlushSpriteBatch();
     fvfCache = format;
     device->SetFVF(static_cast<DWORD>(format));
 }
@@ -119,6 +126,7 @@ void SetVertexFormat(int format) {
 // target alone.
 void SetTargetAlphaBlend(int enable) {
     if (targetAlphaCache == enable) return;
+    FlushSpriteBatch();
     targetAlphaCache = enable;
     if (!(deviceCaps.PrimitiveMiscCaps & D3DPMISCCAPS_SEPARATEALPHABLEND)) return;
     device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, static_cast<DWORD>(enable));
@@ -149,36 +157,43 @@ void SetStageState(D3DTEXTURESTAGESTATETYPE type, DWORD value) {
         if (*entry == static_cast<int>(value)) return;
         *entry = static_cast<int>(value);
     }
+    FlushSpriteBatch();
     device->SetTextureStageState(0, type, value);
 }
 
 void SetTextureFilter(DWORD filter) {
     if (textureFilterCache == static_cast<int>(filter)) return;
+    FlushSpriteBatch();
     textureFilterCache = static_cast<int>(filter);
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
     device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
 }
 
 bool ForceAlphaBlend(int enable) {
+    FlushSpriteBatch();
     return Recorded(device->SetRenderState(D3DRS_ALPHABLENDENABLE, static_cast<DWORD>(enable)), alphaBlendCache,
                     enable);
 }
 
 bool ForceSourceBlend(int blend) {
+    FlushSpriteBatch();
     return Recorded(device->SetRenderState(D3DRS_SRCBLEND, static_cast<DWORD>(blend)), srcBlendCache, blend);
 }
 
 bool ForceDestBlend(int blend) {
+    FlushSpriteBatch();
     return Recorded(device->SetRenderState(D3DRS_DESTBLEND, static_cast<DWORD>(blend)), destBlendCache, blend);
 }
 
 bool ForceVertexFormat(int format) {
+    FlushSpriteBatch();
     return Recorded(device->SetFVF(static_cast<DWORD>(format)), fvfCache, format);
 }
 
 // The caches go back to 0, a value no drawing state has except a disabled
 // alpha blend (the default too), so the first drawing sets what it needs.
 void InvalidateDeviceState() {
+    ForgetSpriteBatch();
     inScene = 0;
     alphaBlendCache = srcBlendCache = destBlendCache = fvfCache = 0;
     targetAlphaCache = 0;
@@ -204,6 +219,7 @@ void RestoreDeviceState() {
 
 void UnbindColourKeyShader() {
     if (colourKeyShaderAvailable && colourKeyShaderBound) {
+        FlushSpriteBatch();
         device->SetPixelShader(nullptr);
         colourKeyShaderBound = 0;
     }
@@ -217,11 +233,13 @@ void ApplyColourKey(TextureObject* texture) {
     }
     if (!colourKeyShaderAvailable) return;  // drawn without transparency
     if (!colourKeyShaderBound) {
+        FlushSpriteBatch();
         device->SetPixelShader(colourKeyShader);
         colourKeyShaderBound = 1;
     }
     const DWORD key = GetTransparentColor(texture);
     if (key != colourKeyShaderKey) {
+        FlushSpriteBatch();
         colourKeyShaderKey = key;
         // Each channel as it reads after storage in 5 bits, widened back.
         auto widen = [](DWORD n) { return static_cast<float>(((n >> 3) << 3) + (n >> 5)) / 255.0f; };

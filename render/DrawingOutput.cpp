@@ -14,6 +14,7 @@
 #include "frame/platform.h"
 #include "render/DeviceState.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
@@ -23,9 +24,13 @@ DrawingOutput screenOutput;  // filled by OpenScreenOutput
 DrawingOutput spriteOutput;  // filled by OpenSpriteOutput
 Sprite* outputSprite;        // the sprite whose output is open, or 0
 
+// Every procedure below is called by the host between commands; each draws
+// the queued sprites first, so that the pixels it hands out show them.
+
 // ---- screen: alternating mode ---------------------------------------------
 
 HDC __stdcall ScreenGetDC() {
+    FlushSpriteBatch();
     if (!backBuffer) return nullptr;
     if (screenOutput.buffer) {
         backBuffer->UnlockRect();
@@ -36,6 +41,7 @@ HDC __stdcall ScreenGetDC() {
 }
 
 void* __stdcall ScreenGetBuffer() {
+    FlushSpriteBatch();
     if (!backBuffer) return nullptr;
     if (screenOutput.dc) {
         backBuffer->ReleaseDC(screenOutput.dc);
@@ -49,6 +55,7 @@ void* __stdcall ScreenGetBuffer() {
 }
 
 int __stdcall ScreenRelease() {
+    FlushSpriteBatch();
     if (backBuffer && screenOutput.dc) backBuffer->ReleaseDC(screenOutput.dc);
     else if (backBuffer && screenOutput.buffer) backBuffer->UnlockRect();
     screenOutput.dc = nullptr;
@@ -63,15 +70,20 @@ void GiveUpBackBuffer() { ScreenRelease(); }
 
 TextureObject* OutputTexture() { return outputSprite ? outputSprite->texture : nullptr; }
 
-HDC __stdcall SpriteSharedDC() { return spriteOutput.dc; }
+HDC __stdcall SpriteSharedDC() {
+    FlushSpriteBatch();
+    return spriteOutput.dc;
+}
 
 // GetPixel makes GDI finish what it was drawing before the memory is used.
 void* __stdcall SpriteSharedBuffer() {
+    FlushSpriteBatch();
     if (spriteOutput.dc) GetPixel(spriteOutput.dc, 0, 0);
     return spriteOutput.buffer;
 }
 
 HDC __stdcall SpriteAlternateDC() {
+    FlushSpriteBatch();
     TextureObject* texture = OutputTexture();
     if (!texture) return nullptr;
     if (spriteOutput.buffer) {
@@ -83,6 +95,7 @@ HDC __stdcall SpriteAlternateDC() {
 }
 
 void* __stdcall SpriteAlternateBuffer() {
+    FlushSpriteBatch();
     TextureObject* texture = OutputTexture();
     if (!texture) return nullptr;
     if (spriteOutput.dc) {
@@ -102,6 +115,7 @@ void* __stdcall SpriteAlternateBuffer() {
 
 // Every close is a modifying one: the texture is rebuilt from the pixels.
 int __stdcall SpriteRelease() {
+    FlushSpriteBatch();
     TextureObject* texture = OutputTexture();
     if (texture) {
         const bool shared = spriteOutput.dc && spriteOutput.buffer;

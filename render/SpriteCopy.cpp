@@ -11,6 +11,7 @@
 #include "frame/LastError.h"
 #include "render/DeviceState.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
@@ -42,6 +43,7 @@ int UseBuffer(ObjectNumber number) {
     if (!device) return Fail("UseBuffer: no screen is open");
     CheckDrawTarget();
     if (number == currentBuffer) return 1;
+    FlushSpriteBatch();  // what was queued is drawn into the target it was meant for
     if (currentBuffer != -1) FinishRendering(FindSprite(currentBuffer)->texture);
     if (number == -1) return SUCCEEDED(ResetDrawTarget()) ? 1 : Fail("UseBuffer: the back buffer cannot be the target");
 

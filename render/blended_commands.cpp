@@ -9,6 +9,7 @@
 #include "render/DeviceState.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
@@ -16,34 +17,48 @@ namespace {
 
 // What differs between the blended modes.
 struct BlendMode {
+    BatchMode batch;   // the batch path, which restores stage 0 after drawing
     int source, dest;  // D3DRS_SRCBLEND, D3DRS_DESTBLEND
     DWORD alphaOp;     // stage-0 D3DTSS_ALPHAOP while drawing, or 0 to leave it alone
 };
 
-constexpr BlendMode kTranslucent = {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DTOP_MODULATE};
-constexpr BlendMode kAlpha = {D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCALPHA, D3DTOP_SELECTARG1};
-constexpr BlendMode kSolid = {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0};
-constexpr BlendMode kShadow = {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DTOP_MODULATE};
+constexpr BlendMode kTranslucent = {BatchMode::kTranslucent, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA,
+                                    D3DTOP_MODULATE};
+constexpr BlendMode kAlpha = {BatchMode::kAlpha, D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCALPHA, D3DTOP_SELECTARG1};
+constexpr BlendMode kSolid = {BatchMode::kSolid, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0};
+constexpr BlendMode kShadow = {BatchMode::kShadow, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DTOP_MODULATE};
 
-// Clips, sets the states, draws with `texture` (none for null) tinted by
-// `diffuse`, and restores stage 0. Nothing is set when the quad is not visible.
+// Stage 0 back to the texture's colour and alpha, or its colour alone (the
+// solid mode leaves the alpha operation as it found it), after a draw.
+void RestoreStage() {
+    SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStageState(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+}
+void RestoreColour() { SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1); }
+
+// Clips, sets the states unless the quad joins a batch drawn under them,
+// and queues the quad with `texture` (none for null) tinted by `diffuse`;
+// stage 0 is restored after it is drawn. Nothing is set when the quad is not
+// visible.
 void DrawBlendedQuad(const Sprite* sprite, TextureObject* texture, int x, int y, const BlendMode& mode,
                      DWORD diffuse) {
     const SpriteQuadSource source = {sprite->width,  sprite->height, sprite->imageWidth, sprite->imageHeight,
                                      sprite->corners, sprite->scaleU, sprite->scaleV};
     SpriteQuad quad;
     if (!ComputeSpriteQuad(source, x, y, targetWidth, targetHeight, &quad)) return;
-    SetBlendStates(TRUE, mode.source, mode.dest, static_cast<int>(kColouredVertexFormat));
-    SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    SetStageState(D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    SetStageState(D3DTSS_COLOROP, D3DTOP_MODULATE);
-    if (mode.alphaOp) SetStageState(D3DTSS_ALPHAOP, mode.alphaOp);
+    IDirect3DTexture9* drawTexture = texture ? GetDrawTexture(texture) : nullptr;
+    if (!JoinsBatch(mode.batch, drawTexture)) {
+        FlushSpriteBatch();
+        SetBlendStates(TRUE, mode.source, mode.dest, static_cast<int>(kColouredVertexFormat));
+        SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        SetStageState(D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        SetStageState(D3DTSS_COLOROP, D3DTOP_MODULATE);
+        if (mode.alphaOp) SetStageState(D3DTSS_ALPHAOP, mode.alphaOp);
+        device->SetTexture(0, drawTexture);
+    }
     ColouredVertex vertices[4];
     FillColouredVertices(quad, diffuse, vertices);
-    device->SetTexture(0, texture ? GetDrawTexture(texture) : nullptr);
-    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(ColouredVertex));
-    SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    if (mode.alphaOp) SetStageState(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    QueueQuad(mode.batch, drawTexture, vertices, sizeof(ColouredVertex), mode.alphaOp ? RestoreStage : RestoreColour);
 }
 
 // The opening of the modes without a colour key: the shader is unbound

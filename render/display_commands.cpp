@@ -7,24 +7,30 @@
 #include "render/DeviceState.h"
 #include "render/SpriteQuad.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
 namespace {
 
-// Quad steps shared by the display commands: clip, set the texture, draw.
-// `states` sets the cached render states once the quad is known to be visible.
+// Quad steps shared by the display commands: clip, then queue the quad with
+// the texture. `states` sets the cached render states once the quad is known
+// to be visible, unless the quad joins a batch drawn under them already.
 template <class SetStates>
-int DrawSpriteQuad(const Sprite* sprite, TextureObject* texture, int x, int y, SetStates states) {
+int DrawSpriteQuad(const Sprite* sprite, TextureObject* texture, int x, int y, BatchMode mode, SetStates states) {
     const SpriteQuadSource source = {sprite->width,  sprite->height, sprite->imageWidth, sprite->imageHeight,
                                      sprite->corners, sprite->scaleU, sprite->scaleV};
     SpriteQuad quad;
     if (!ComputeSpriteQuad(source, x, y, targetWidth, targetHeight, &quad)) return 0;
-    states();
+    IDirect3DTexture9* drawTexture = GetDrawTexture(texture);
+    if (!JoinsBatch(mode, drawTexture)) {
+        FlushSpriteBatch();
+        states();
+        device->SetTexture(0, drawTexture);
+    }
     PlainVertex vertices[4];
     FillPlainVertices(quad, vertices);
-    device->SetTexture(0, GetDrawTexture(texture));
-    return static_cast<int>(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(PlainVertex)));
+    return static_cast<int>(QueueQuad(mode, drawTexture, vertices, sizeof(PlainVertex)));
 }
 
 }  // namespace
@@ -41,7 +47,7 @@ int __stdcall DisplaySprite(int number, int x, int y) noexcept {
     UnbindColourKeyShader();
     const Sprite* sprite = FindSprite(number);
     if (!sprite) return Fail("DisplaySprite: no sprite %d", number);
-    return DrawSpriteQuad(sprite, sprite->texture, x, y, [] {
+    return DrawSpriteQuad(sprite, sprite->texture, x, y, BatchMode::kPlain, [] {
         SetBlendStates(TRUE, D3DBLEND_ONE, D3DBLEND_ZERO, kPlainVertexFormat);
     });
 }
@@ -55,7 +61,7 @@ int __stdcall DisplayTransparentSprite(int number, int x, int y) noexcept {
     const Sprite* sprite = FindSprite(number);
     if (!sprite) return Fail("DisplayTransparentSprite: no sprite %d", number);
     ApplyColourKey(sprite->texture);
-    return DrawSpriteQuad(sprite, sprite->texture, x, y, [] {
+    return DrawSpriteQuad(sprite, sprite->texture, x, y, BatchMode::kTransparent, [] {
         SetBlendStates(TRUE, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, kPlainVertexFormat);
     });
 }

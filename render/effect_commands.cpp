@@ -8,6 +8,7 @@
 #include "korrin.h"
 #include "render/DeviceState.h"
 #include "render/SpriteQuad.h"
+#include "sprites/SpriteBatch.h"
 
 extern "C" {
 
@@ -27,6 +28,7 @@ int __stdcall DisplayRGBFilter(int x, int y, int width, int height, int red, int
         static_cast<DWORD>(blue) + static_cast<DWORD>(green) * 256u + static_cast<DWORD>(red) * 65536u;
     ColourVertex vertices[4];
     FillColourVertices(visible, colour, vertices);
+    FlushSpriteBatch();
     device->SetTexture(0, nullptr);
     SetStageState(D3DTSS_COLORARG1, D3DTA_DIFFUSE);
     SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
@@ -55,6 +57,7 @@ int __stdcall ChangeGamma(int red, int green, int blue, int flags) noexcept {
             channels[c][i] = static_cast<WORD>(running);
         }
     }
+    FlushSpriteBatch();
     device->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
     return 0;
 }

@@ -20,8 +20,10 @@ namespace korrin {
 
 namespace {
 
-// Periods of lateness that later frames make up for.
-constexpr std::int64_t kCatchUpPeriods = 4;
+// How much of a late frame's delay the next frame makes up for, in
+// milliseconds (at most a quarter of the frame period): enough to absorb the
+// jitter of a wait's end, never a burst of frames after a slow one.
+constexpr std::int64_t kCatchUpMilliseconds = 2;
 
 // Budget steps of the sleeping mode.
 constexpr std::int32_t kSleepThreshold = 16;
@@ -64,10 +66,11 @@ void StartSchedule(PacingState& state, const PacingPlatform& platform, std::int6
     state.scheduled = true;
 }
 
-// When this frame is due: one exact period after the previous due time. A
-// frame late by a few periods at most goes out at once and the next ones
-// catch up, so that a program counting frames keeps time; after a longer
-// stall the schedule starts again from now instead of making up for it.
+// When this frame is due: one exact period after the previous due time, but
+// never earlier than a period less the catch-up allowance after the previous
+// frame went out. A frame a little late is made up by the next, so the rate
+// holds on average; a frame later than that moves the schedule instead, so
+// that frames never come closer together than the rate allows.
 std::int64_t FrameDue(PacingState& state, std::int64_t frequency, int fps, std::int64_t now) {
     if (fps <= 0) return now;
     const std::int64_t period = frequency / fps;
@@ -78,8 +81,10 @@ std::int64_t FrameDue(PacingState& state, std::int64_t frequency, int fps, std::
         remainder -= fps;
         ++due;
     }
-    if (now - due > kCatchUpPeriods * period) {
-        due = now;
+    const std::int64_t catchUp = std::min(kCatchUpMilliseconds * (frequency / 1000), period / 4);
+    const std::int64_t earliest = state.lastShown + period - catchUp;
+    if (due < earliest) {
+        due = earliest;
         remainder = 0;
     }
     state.remainder = remainder;

@@ -50,10 +50,11 @@ int VerticalBlankTimeout(int refresh);
 // Waits until the frame is due, then, when refresh > 0, for the start of a
 // vertical blank. The frame is due one frame period (fps) after the previous
 // frame's due time, on a schedule of exact periods in counter ticks, so that
-// frames come at the requested rate on average; a frame more than four
-// periods late starts the schedule afresh. With a refresh rate the frame goes out at
-// the first blank from its due time on, and never in the same refresh period
-// as the previous frame; blanks are expected one refresh period apart from
+// frames come at the requested rate on average; a late frame is made up by
+// the next one by at most 2 ms (a quarter period at most), so frames never
+// come closer together than the period less that allowance. With a refresh
+// rate the frame goes out at the first blank from its due time on, and never
+// in the same refresh period as the previous frame; blanks are expected one refresh period apart from
 // the last one seen, and looked for only near that moment, so that a frame
 // that comes late goes out at once instead of a whole period later. Rates <= 0
 // switch their wait off. `sleeping` gives the processor back (at most one

@@ -13,6 +13,7 @@
 #include "render/DeviceState.h"
 #include "screen/Pacing.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
@@ -139,6 +140,8 @@ int FlipBuffers2(int mode) {
         return 0;
     }
 
+    FlushSpriteBatch();
+
     // Full-screen: the library's window is pumped here, one message per frame.
     // A quit request is put back for the program's own loop, and a program
     // that closed the screen while handling the message finds it closed.
@@ -212,6 +215,7 @@ int ClearScreen(int colour) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!device || !screenActive) return 0;
     CheckDrawTarget();
+    FlushSpriteBatch();
     // Host order (red low) to Direct3D order (red in bits 16-23), opaque:
     // a target with alpha (a 32-bit sprite) is cleared to alpha 255.
     const int swapped = (colour >> 16) + (colour & 0xFF00) + ((colour & 0xFF) << 16);

@@ -15,6 +15,7 @@
 #include "sound/DS8.h"
 #include "sprites/ColourKey.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
@@ -247,6 +248,7 @@ IDirect3DDevice9* OpenWindowedScreen(HWND window, int x, int y, int width, int h
 // The colour-key shader goes with the device that made it.
 int CloseScreen() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
+    FlushSpriteBatch();
     std::free(modeList);
     modeList = nullptr;
     if (spriteRegistry) ForEachObject(spriteRegistry, ReleaseSpriteRecord);
@@ -256,6 +258,7 @@ int CloseScreen() {
         ReleaseColourKeyShader();
         ReleaseObject(device);
     }
+    ForgetSpriteBatch();
     DetachDevices();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "frame/globals.h"
 #include "korrin.h"
 #include "screen/screen.h"
+#include "sprites/SpriteBatch.h"
 
 namespace {
 
@@ -27,8 +28,11 @@ int __stdcall Sprite_End() noexcept {
     return korrin::ShutdownLibrary();
 }
 
+// A host that asks for the device may draw on it: what is queued is drawn
+// first, and later sprites at once.
 void* __stdcall __GetD3DDevice9() noexcept {
     RECORD_POSITION(MODULE_MAIN);
+    if (korrin::device) korrin::NoteHostDeviceAccess();
     return korrin::device;
 }
 

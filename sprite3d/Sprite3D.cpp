@@ -7,6 +7,7 @@
 #include "frame/globals.h"
 #include "render/DeviceState.h"
 #include "sprites/Sprite.h"
+#include "sprites/SpriteBatch.h"
 #include "sprites/TextureManager.h"
 
 namespace korrin {
@@ -31,6 +32,7 @@ TextureObject* LiveTexture(const Sprite3D* sprite) {
 }
 
 void SetFilters(int quality) {
+    FlushSpriteBatch();
     const DWORD filter = quality == 0 ? D3DTEXF_POINT : D3DTEXF_LINEAR;
     SetTextureFilter(filter);
 }
@@ -83,6 +85,7 @@ int BeginSprite3DStates() {
     if (!ForceAlphaBlend(TRUE) || !ForceVertexFormat(static_cast<int>(kSprite3DVertexFormat)) ||
         !ForceSourceBlend(sprite3DSrcBlend) || !ForceDestBlend(sprite3DDestBlend))
         return NoteFailure("the device refused the 3D blending states");
+    FlushSpriteBatch();
     device->SetSoftwareVertexProcessing(TRUE);
     SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
     SetStageState(D3DTSS_COLORARG2, D3DTA_DIFFUSE);
@@ -95,14 +98,16 @@ int BeginSprite3DStates() {
 int EndSprite3DStates() {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!screenActive || device == nullptr) return 0;
+    FlushSpriteBatch();
     SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     SetStageState(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     device->SetSoftwareVertexProcessing(FALSE);
     return 1;
 }
 
-// Draws straight from the record with a user-memory call. A 3D sprite whose
-// source sprite is gone, or holds another texture now, draws nothing.
+// Queues the record's drawn corners; consecutive 3D sprites of one texture
+// share a draw call. A 3D sprite whose source sprite is gone, or holds
+// another texture now, draws nothing.
 int DrawSprite3D(ObjectNumber number, int x, int y, int alpha) {
     RECORD_POSITION(MODULE_D3D9_INC);
     if (!screenActive || device == nullptr) return Fail("DisplaySprite3D2: no usable screen");
@@ -116,8 +121,11 @@ int DrawSprite3D(ObjectNumber number, int x, int y, int alpha) {
     if (drawTexture == nullptr) return Fail("DisplaySprite3D2: the texture cannot be brought up to date");
     ApplyColourKey(texture);
     const Sprite3DVertex* vertices = BuildSprite3DVertices(sprite, x, y, alpha);
-    device->SetTexture(0, drawTexture);
-    return static_cast<int>(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(Sprite3DVertex)));
+    if (!JoinsBatch(BatchMode::kSprite3D, drawTexture)) {
+        FlushSpriteBatch();
+        device->SetTexture(0, drawTexture);
+    }
+    return static_cast<int>(QueueQuad(BatchMode::kSprite3D, drawTexture, vertices, sizeof(Sprite3DVertex)));
 }
 
 int SetSprite3DBlending(int source, int dest) {

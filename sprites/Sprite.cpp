@@ -118,7 +118,9 @@ namespace {
 int FreeSpriteRecord(ObjectRegistry* registry, ObjectNumber number, Sprite* sprite) {
     TextureObject* texture = sprite->texture;
     TextureObject* alphaTexture = sprite->alphaTexture;
+    void* solidMask = sprite->solidMask;
     const int freed = FreeObject(registry, number);
+    if (solidMask) GlobalFree(solidMask);
     if (texture) FreeTexture(texture);
     if (alphaTexture) FreeTexture(alphaTexture);
     return freed;

@@ -29,7 +29,7 @@ struct Sprite {
     float corners[8];              // (u, v) of top-left, top-right, bottom-left, bottom-right
     TextureObject* alphaTexture;   // second, 32-bit texture object of an alpha sprite, or 0
     float scaleU, scaleV;          // texture-coordinate scale used when drawing
-    int reserved;                  // pads the record to the registry's 84 bytes
+    void* solidMask;               // SpritePixelCollision's cached mask of solid pixels (GlobalAlloc), or 0
 };
 static_assert(sizeof(Sprite) == 84, "sprite records are 84 bytes");
 static_assert(offsetof(Sprite, corners) == 36 && offsetof(Sprite, alphaTexture) == 68, "sprite record layout");

@@ -10,6 +10,7 @@
 #include "frame/ErrorPosition.h"
 #include "frame/platform.h"
 #include "sprites/ColourKey.h"
+#include "sprites/SpriteBatch.h"
 
 namespace korrin {
 
@@ -40,6 +41,10 @@ struct LongLock {
 };
 constexpr int kLongLockSlots = 8;
 LongLock longLocks[kLongLockSlots];
+
+// A host took a kind 2 object's render-target surface, which is that kind's
+// pixel copy, through the operation table.
+int hostHoldsPixelTarget;
 
 LongLock* FindLongLock(const TextureObject* object) {
     for (LongLock& lock : longLocks)
@@ -306,6 +311,7 @@ int __stdcall GetBitsPerPixel(TextureObject* object) {
 // is released again (by the ComPtrs) when a later step fails.
 TextureObject* __stdcall CreateTexture(IDirect3DDevice9* device, int width, int height, int kind, int textureFlag) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (width <= 0 || height <= 0 || !device || kind < kTextureVideo16 || kind > kTextureRenderTarget) return nullptr;
 
     ComPtr<IDirect3DTexture9> texture;
@@ -348,6 +354,7 @@ IDirect3DTexture9* __stdcall GetDrawTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object) return nullptr;
     if (!object->stale || object->kind == kTextureAlpha32) return object->texture;
+    FlushSpriteBatch();  // queued quads may show the texture as it is now
     bool updated = false;
     switch (object->kind) {
     case kTextureRenderTarget: updated = UploadKind4(object); break;
@@ -364,6 +371,7 @@ int __stdcall SetTransparentColor(TextureObject* object, DWORD colour) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     if (!object || object->kind == kTextureAlpha32) return 0;
     if (colour == object->transparentColor) return 1;
+    FlushSpriteBatch();
     if (object->kind != kTextureRenderTarget) object->stale = 1;
     object->transparentColor = colour;
     return AsResult(GetDrawTexture(object));
@@ -384,6 +392,7 @@ int __stdcall SetTransparentColor(TextureObject* object, DWORD colour) {
 // stale, so it reaches the texture.
 int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** address, int* pitch) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     if ((mode == 0 || mode == 1) && (!address || !pitch)) return 0;
 
@@ -407,6 +416,7 @@ int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** a
             return 0;
         LongLock* slot = FindLongLock(nullptr);
         if (!slot || !BeginLongLock(object, *slot)) return 0;
+        if (!readOnly) ++object->changeCount;  // a write lock, as in mode 0
         *address = slot->bits;
         *pitch = slot->pitch;
         return 1;
@@ -430,6 +440,7 @@ int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** a
 // lock's pointer sees it afterwards.
 int __stdcall UnlockPixels(TextureObject* object, int readOnly) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || !object->locked) return 0;
     IDirect3DSurface9* surface = PixelCopy(object, false);
     if (!surface || FAILED(surface->UnlockRect())) return 0;
@@ -447,6 +458,7 @@ int __stdcall UnlockPixels(TextureObject* object, int readOnly) {
 // back (CloseDC), alpha included.
 HDC __stdcall OpenDC(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || object->dc) return nullptr;
     // During a long lock the DC draws into the pointer's own memory.
     if (LongLock* lock = FindLongLock(object)) {
@@ -491,6 +503,7 @@ HDC __stdcall OpenDC(TextureObject* object) {
 
 int __stdcall CloseDC(TextureObject* object, int readOnly) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || !object->dc) return 0;
     LongLock* lock = FindLongLock(object);
     if (lock && lock->dc == object->dc) {
@@ -515,6 +528,7 @@ int __stdcall CloseDC(TextureObject* object, int readOnly) {
 
 IDirect3DSurface9* __stdcall GetRenderTarget(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return nullptr;
     switch (object->kind) {
     case kTextureRenderTarget:
@@ -547,6 +561,7 @@ IDirect3DSurface9* __stdcall GetRenderTarget(TextureObject* object) {
 
 int FinishRendering(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     switch (object->kind) {
     case kTextureManaged16: return RekeyKind2(object) ? 1 : 0;
@@ -565,6 +580,7 @@ int FinishRendering(TextureObject* object) {
 // copy of kinds 1 and 4 until RestoreVideoMemory).
 int __stdcall ReleaseVideoMemory(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     switch (object->kind) {
     case kTextureVideo16: ReleaseSurface(object, object->targetSurface); [[fallthrough]];
@@ -588,6 +604,7 @@ int __stdcall ReleaseVideoMemory(TextureObject* object) {
 // copy; objects that already exist are kept.
 int __stdcall RestoreVideoMemory(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     if (object->kind == kTextureAlpha32) return 1;
     if (object->kind == kTextureManaged16) return EnsureTargetSurface(object) ? 1 : 0;
@@ -613,6 +630,7 @@ int __stdcall RestoreVideoMemory(TextureObject* object) {
 
 int __stdcall FreeTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object) return 0;
     if (LongLock* lock = FindLongLock(object)) EndLongLock(*lock);
     // Every surface present is released, whatever the kind: a kind 3 object
@@ -633,6 +651,7 @@ constexpr int kOftenChanged = 5;
 
 TextureObject* __stdcall Optimize(TextureObject* object, int preferRenderTarget) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
+    FlushSpriteBatch();
     if (!object || object->kind != kTextureManaged16) return nullptr;
     if (object->changeCount < kRarelyChanged) {
         // The target surface is made again on demand; one in use stays.
@@ -678,14 +697,39 @@ DWORD GetTransparentColor(TextureObject* object) {
     return object->transparentColor;
 }
 
+bool PixelCopyMayChangeUnseen(const TextureObject* object) {
+    return object->locked || object->dc || FindLongLock(object) ||
+           (hostHoldsPixelTarget && object->kind == kTextureManaged16);
+}
+
 int IsRenderTargetTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     return object && object->kind == kTextureRenderTarget ? 1 : 0;
 }
 
+// --- the table -----------------------------------------------------------------------
+
+namespace {
+
+// A host handed a texture or surface may draw with it, or on the device it
+// belongs to, between any two commands: from then on nothing is queued.
+IDirect3DTexture9* __stdcall HostGetDrawTexture(TextureObject* object) {
+    if (object) NoteHostDeviceAccess();
+    return GetDrawTexture(object);
+}
+
+IDirect3DSurface9* __stdcall HostGetRenderTarget(TextureObject* object) {
+    if (object) NoteHostDeviceAccess();
+    if (object && object->kind == kTextureManaged16) hostHoldsPixelTarget = 1;
+    return GetRenderTarget(object);
+}
+
+}  // namespace
+
 const TextureInterface textureInterface = {
-    GetKind, GetWidth, GetHeight, GetBitsPerPixel, CreateTexture, GetDrawTexture, SetTransparentColor, LockPixels,
-    UnlockPixels, OpenDC, CloseDC, GetRenderTarget, ReleaseVideoMemory, RestoreVideoMemory, FreeTexture, Optimize,
+    GetKind,      GetWidth, GetHeight, GetBitsPerPixel, CreateTexture, HostGetDrawTexture, SetTransparentColor,
+    LockPixels,   UnlockPixels, OpenDC, CloseDC, HostGetRenderTarget, ReleaseVideoMemory, RestoreVideoMemory,
+    FreeTexture,  Optimize,
 };
 
 }  // namespace korrin

@@ -69,6 +69,11 @@ DWORD GetTransparentColor(TextureObject* object);  // kTextureAlpha32: 0
 int IsRenderTargetTexture(TextureObject* object);   // 1 for kTextureRenderTarget
 int FinishRendering(TextureObject* object);         // rendering into GetRenderTarget's surface ended
 
+// True while the pixel copy may change without changeCount moving: a lock, a
+// DC or a long lock is open on it, or it is a render-target surface a host was
+// handed (kind 2), which the host may draw into at any time.
+bool PixelCopyMayChangeUnseen(const TextureObject* object);
+
 // --- scope guards for the callers ------------------------------------------------
 
 // OpenDC on a texture object (none for null) for the life of the scope,

@@ -105,11 +105,15 @@ TEST(OverlapRect, FarEdgesDoNotOverflow) {
     EXPECT_FALSE(OverlapRect(INT_MAX, 0, INT_MAX, 1, INT_MIN, 0, INT_MAX, 1, &r));
 }
 
-TEST(PixelsCollide, MatchesTheModelOnRandomMasksClipsAndPositions) {
-    std::mt19937 random(20261208);
-    std::uniform_int_distribution<int> size(1, 24), density(0, 60), offset(-10, 10);
+// Random images, clip windows (on `clipEvery`-th rounds not) and positions:
+// `collides` must agree with the model, and both answers must be common.
+template <class Collides>
+void AgreesWithTheModel(Collides collides, unsigned seed, int maxSize, int maxDensity, int maxOffset, int clipEvery,
+                        int rounds, int atLeast) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> size(1, maxSize), density(0, maxDensity), offset(-maxOffset, maxOffset);
     int hits = 0, misses = 0;
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         Image a = MakeImage(random, size(random), size(random), 0x7C1F, density(random));
         Image b = MakeImage(random, size(random), size(random), static_cast<std::uint16_t>(round & 0x7FFF),
                             density(random));
@@ -117,15 +121,19 @@ TEST(PixelsCollide, MatchesTheModelOnRandomMasksClipsAndPositions) {
             std::uniform_int_distribution<int> cx(0, image->imageWidth - 1), cy(0, image->imageHeight - 1);
             const int x = cx(random), y = cy(random);
             std::uniform_int_distribution<int> cw(1, image->imageWidth - x), ch(1, image->imageHeight - y);
-            if (round % 3) Clip(*image, x, y, cw(random), ch(random));
+            if (round % clipEvery) Clip(*image, x, y, cw(random), ch(random));
         }
         const int x1 = offset(random), y1 = offset(random), x2 = offset(random), y2 = offset(random);
         const bool expected = ModelCollides(a, x1, y1, b, x2, y2);
-        ASSERT_EQ(Collides(a, x1, y1, b, x2, y2), expected) << "round " << round;
+        ASSERT_EQ(collides(a, x1, y1, b, x2, y2), expected) << "round " << round;
         (expected ? hits : misses) += 1;
     }
-    EXPECT_GT(hits, 300);
-    EXPECT_GT(misses, 300);
+    EXPECT_GT(hits, atLeast);
+    EXPECT_GT(misses, atLeast);
+}
+
+TEST(PixelsCollide, MatchesTheModelOnRandomMasksClipsAndPositions) {
+    AgreesWithTheModel(Collides, 20261208, 24, 60, 10, 3, 3000, 300);
 }
 
 TEST(PixelsCollide, OneImageAtTwoPositions) {
@@ -160,4 +168,34 @@ TEST(PixelsCollide, PositionsAtTheEndsOfTheIntRange) {
     EXPECT_TRUE(Collides(a, INT_MIN, INT_MIN, b, INT_MIN + 7, INT_MIN + 7));
     EXPECT_FALSE(Collides(a, INT_MAX, 0, b, INT_MIN, 0));
     EXPECT_FALSE(Collides(a, INT_MIN, 0, b, INT_MAX - 7, 0));
+}
+
+namespace {
+
+// Collides through the images' solid masks.
+bool MaskCollides(const Image& a, int x1, int y1, const Image& b, int x2, int y2) {
+    CollisionRect overlap;
+    if (!OverlapRect(x1, y1, a.view.width, a.view.height, x2, y2, b.view.width, b.view.height, &overlap))
+        return false;
+    std::vector<std::uint32_t> bitsA(korrin::SolidMaskWords(a.imageWidth, a.imageHeight), 0xFFFFFFFF);
+    std::vector<std::uint32_t> bitsB(korrin::SolidMaskWords(b.imageWidth, b.imageHeight), 0xFFFFFFFF);
+    korrin::SolidMask maskA = {0, 0, 0, bitsA.data()}, maskB = {0, 0, 0, bitsB.data()};
+    korrin::BuildSolidMask(a.view.pixels, a.view.pitch, a.imageWidth, a.imageHeight, a.view.key, &maskA);
+    korrin::BuildSolidMask(b.view.pixels, b.view.pitch, b.imageWidth, b.imageHeight, b.view.key, &maskB);
+    const korrin::MaskPlacement placeA = {&maskA, a.view.width, a.view.height, a.view.clipX, a.view.clipY};
+    const korrin::MaskPlacement placeB = {&maskB, b.view.width, b.view.height, b.view.clipX, b.view.clipY};
+    return korrin::MasksCollide(placeA, x1, y1, placeB, x2, y2, overlap);
+}
+
+}  // namespace
+
+// Images wider than a mask word, clipped anywhere and placed at any offset,
+// so that the 32-pixel reads straddle words and end inside one.
+TEST(MasksCollide, AgreeWithTheModelOnImagesWiderThanAWord) {
+    AgreesWithTheModel(MaskCollides, 44, 90, 12, 30, 2, 2000, 200);
+    std::mt19937 random(45);
+    Image a = MakeImage(random, 40, 8, 0, 100), b = MakeImage(random, 40, 8, 0, 100);
+    EXPECT_TRUE(MaskCollides(a, INT_MAX - 3, INT_MAX - 3, b, INT_MAX - 1, INT_MAX - 1));
+    EXPECT_TRUE(MaskCollides(a, INT_MIN, INT_MIN, b, INT_MIN + 39, INT_MIN + 7));
+    EXPECT_FALSE(MaskCollides(a, INT_MIN, INT_MIN, b, INT_MIN + 40, INT_MIN));
 }

@@ -657,6 +657,52 @@ TEST_F(Drawing, CollisionByRectangleAndByPixel) {
     EXPECT_EQ(Call<int>("SpriteCollision", 1, 0, 0, 99, 0, 0), 0) << "no such sprite";
 }
 
+// Pixel collision keeps a mask of each sprite's solid pixels between tests; a
+// change by any path must be seen by the very next test. Sprite 2 starts
+// wholly of its key colour, each path makes its top-left pixel solid, and the
+// test before the change has made (and cached) sprite 2's mask.
+TEST_F(Drawing, PixelCollisionSeesEveryChangeAtTheNextTest) {
+    const WORD key = (31 << 10) | 31;
+    struct Case {
+        const char* path;
+        int flags;  // of sprite 2: 0 managed, 1 video memory
+        void (*change)();
+    };
+    const Case cases[] = {
+        {"a write lock", 0, [] { Paint(2, 32, 32, [](int x, int y) { return x + y == 0 ? WORD{0x1234} : key; }); }},
+        {"a new transparent colour", 1, [] { Call<int>("TransparentSpriteColor", 2, 0x00FF00); }},
+        {"drawing into the sprite", 0,
+         [] {
+             Call<int>("UseBuffer", 2);
+             Call<int>("DisplaySprite", 3, 0, 0);
+             Call<int>("UseBuffer", -1);
+         }},
+        {"the sprite's drawing output", 1,
+         [] {
+             auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 2));
+             if (!out) return;
+             auto* pixels = static_cast<WORD*>(out->getBuffer ? out->getBuffer() : out->buffer);
+             if (pixels) pixels[0] = 0x1234;
+             out->release();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        ASSERT_NE(Call<int>("CreateSprite2", 1, 32, 32, 0), 0);
+        ASSERT_NE(Call<int>("CreateSprite2", 2, 32, 32, c.flags), 0);
+        ASSERT_NE(Call<int>("CreateSprite2", 3, 1, 1, 0), 0);
+        for (int sprite : {1, 2, 3}) ASSERT_NE(Call<int>("TransparentSpriteColor", sprite, 0xFF00FF), 0);
+        Paint(1, 32, 32, [](int, int) { return WORD{0x7FFF}; });
+        Paint(2, 32, 32, [&](int, int) { return key; });
+        Paint(3, 1, 1, [](int, int) { return WORD{0x1234}; });
+        EXPECT_EQ(Call<int>("SpritePixelCollision", 1, 0, 0, 2, 0, 0), 0);
+        EXPECT_EQ(Call<int>("SpritePixelCollision", 2, 0, 0, 1, 0, 0), 0) << "the same answer from the cache";
+        c.change();
+        EXPECT_EQ(Call<int>("SpritePixelCollision", 1, 0, 0, 2, 0, 0), 1);
+        EXPECT_EQ(Call<int>("SpritePixelCollision", 2, 0, 0, 2, 0, 0), 1) << "against itself";
+    }
+}
+
 TEST_F(Drawing, ThirtyTwoBitSpritesCollideOnlyByRectangle) {
     ASSERT_NE(Call<int>("CreateSprite2", 1, 8, 8, 12), 0);
     EXPECT_EQ(Call<int>("SpriteDepth", 1), 32);
@@ -794,18 +840,18 @@ TEST_F(Drawing, ARefusedBlendFactorIsSetAgainByTheNextDrawing) {
     ASSERT_NE(Call<int>("TransparentSpriteColor", 0, 0x00FF00), 0);
     EXPECT_EQ(Call<int>("DisplayTransparentSprite", 0, 0, 0), 0);  // source factor: source alpha
 
-    void** original = *reinterpret_cast<void***>(device_);
+    void** original = *reinterpret_cast<void***>(device_.get());
     std::vector<void*> table(original, original + deviceMethodSlots.count);
     realSetRenderState = reinterpret_cast<decltype(realSetRenderState)>(original[deviceMethodSlots.setRenderState]);
     table[deviceMethodSlots.setRenderState] = reinterpret_cast<void*>(RefusingSetRenderState);
-    *reinterpret_cast<void***>(device_) = table.data();
+    *reinterpret_cast<void***>(device_.get()) = table.data();
     device_->SetRenderState(D3DRS_DITHERENABLE, FALSE);
     ASSERT_EQ(renderStateCalls, 1) << "the position is right";
 
     refuseSourceBlend = 1;
     EXPECT_EQ(Call<int>("Sprite3DBlendingMode", D3DBLEND_ONE, D3DBLEND_ZERO), 0) << "the device refused";
     EXPECT_EQ(refuseSourceBlend, 0);
-    *reinterpret_cast<void***>(device_) = original;
+    *reinterpret_cast<void***>(device_.get()) = original;
 
     Clear();
     EXPECT_EQ(Call<int>("DisplaySprite", 0, 10, 10), 0);

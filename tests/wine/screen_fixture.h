@@ -27,14 +27,24 @@ protected:
 
     // Opens the screen in the suite's window; the device, or null.
     IDirect3DDevice9* OpenScreen() {
-        device_ = static_cast<IDirect3DDevice9*>(host::Call<void*>(
+        auto* opened = static_cast<IDirect3DDevice9*>(host::Call<void*>(
             "OpenWindowedScreen", static_cast<void*>(window_), 0, 0, Width, Height, 0, 0, 0));
         host::Call<int>("TransparentSpriteColor", -1, 0);
-        return device_;
+        return opened;
     }
 
     static inline HWND window_ = nullptr;
-    IDirect3DDevice9* device_ = nullptr;
+    // The library's device, asked for with __GetD3DDevice9 at every use, as a
+    // host that calls the device itself must: the library then draws what it
+    // has queued first, and draws each later sprite at once. Until a test
+    // first uses it, its sprites are drawn batched.
+    struct HostDevice {
+        IDirect3DDevice9* get() const {
+            return static_cast<IDirect3DDevice9*>(host::Call<void*>("__GetD3DDevice9"));
+        }
+        operator IDirect3DDevice9*() const { return get(); }
+        IDirect3DDevice9* operator->() const { return get(); }
+    } device_;
 };
 
 // A 15-bit colour unique to every pixel of a 64 by 32 image, never black.
