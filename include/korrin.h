@@ -9,6 +9,12 @@
  * when drawn and 0 as well when nothing was drawn, for a missing sprite too;
  * the blended display commands always return 0. A C or C++ host may link
  * against the import library, or load korrin.dll and bind the commands by name.
+ *
+ * One thread: call every command, and every procedure of a texture object or
+ * drawing output, from the same single thread. The library takes no locks; a
+ * call from a second thread races with the first on the shared state, and
+ * may fault inside the library (a sprite drawn on one thread while another
+ * loads or frees sprites), corrupt sprites or lose frames.
  */
 #ifndef KORRIN_H
 #define KORRIN_H

@@ -16,6 +16,8 @@ namespace {
 // A cache entry no state value matches: the next cached set makes its call.
 constexpr int kUnknown = -1;
 
+void (*backBufferHolder)();  // gives up the back buffer (SetBackBufferHolder), or null
+
 // Records `value` in the cache entry when the device took it, else forgets the entry.
 bool Recorded(HRESULT result, int& entry, int value) {
     entry = SUCCEEDED(result) ? value : kUnknown;
@@ -59,8 +61,15 @@ HRESULT ResetDrawTarget() {
 
 // --- the scene ---------------------------------------------------------------
 
+void SetBackBufferHolder(void (*giveUp)()) { backBufferHolder = giveUp; }
+
+void ReclaimBackBuffer() {
+    if (backBufferHolder) backBufferHolder();
+}
+
 bool EnsureScene() {
     if (!screenActive || !device) return false;
+    ReclaimBackBuffer();
     CheckDrawTarget();
     if (!inScene) {
         if (FAILED(device->BeginScene())) return false;
@@ -75,6 +84,7 @@ int SceneRefused(const char* command) {
 }
 
 void EndSceneIfOpen() {
+    ReclaimBackBuffer();
     FlushSpriteBatch();
     if (!inScene) return;
     inScene = 0;

@@ -29,6 +29,14 @@ int SceneRefused(const char* command);
 // Ends the scene when one is open and clears inScene.
 void EndSceneIfOpen();
 
+// Whoever holds the back buffer locked or with a device context out (an open
+// screen output) names how it gives it up; ReclaimBackBuffer calls that.
+// Run before the library draws, clears, ends the scene or presents (EnsureScene
+// and EndSceneIfOpen do): Direct3D may refuse all of these on a locked back
+// buffer or one whose DC is out. The holder takes it again when next asked.
+void SetBackBufferHolder(void (*giveUp)());
+void ReclaimBackBuffer();
+
 // --- the drawing target ----------------------------------------------------------
 
 // A sprite target whose sprite was freed, or whose texture no longer holds

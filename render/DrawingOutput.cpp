@@ -1,6 +1,8 @@
 // Drawing outputs. A Direct3D surface cannot be locked and give a device
 // context at the same time, so an output alternates: asking for the device
-// context gives up the pixel pointer and the other way round. A sprite whose
+// context gives up the pixel pointer and the other way round. The screen's
+// output also gives up both whenever the library itself uses the back buffer
+// (ReclaimBackBuffer), and takes them again when next asked. A sprite whose
 // texture object grants a long lock (its pixel copy is system memory that
 // stays put) is opened in shared mode instead: pointer and device context
 // both stay valid until the output is released.
@@ -60,6 +62,9 @@ int __stdcall ScreenRelease() {
     screenOutput.buffer = nullptr;
     return 0;
 }
+
+// What the library calls before it uses the back buffer itself.
+void GiveUpBackBuffer() { ScreenRelease(); }
 
 // ---- sprite ------------------------------------------------------------------
 
@@ -126,6 +131,7 @@ int __stdcall SpriteRelease() {
 
 }  // namespace
 
+
 DrawingOutput* OpenScreenOutput() {
     RECORD_POSITION(MODULE_D3D9_HELPERS);
     if (!screenActive || !device || !backBuffer) {
@@ -155,6 +161,7 @@ DrawingOutput* OpenScreenOutput() {
                                : desc.Format == D3DFMT_X1R5G5B5 ? kPixelFormatX1R5G5B5
                                                                 : kPixelFormat8888;
     screenOutput.release = ScreenRelease;
+    SetBackBufferHolder(GiveUpBackBuffer);
     screenOutput.getDC = ScreenGetDC;
     screenOutput.getBuffer = ScreenGetBuffer;
     if (!ScreenGetDC()) {

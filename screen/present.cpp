@@ -58,8 +58,11 @@ std::int64_t CounterReading(void*) {
 
 // Source and destination of a windowed Present. The source never reaches past
 // the back buffer: without stretching, a window larger than the screen shows
-// the whole picture unscaled at (viewX, viewY) and nothing beyond it.
-void WindowedRectangles(RECT& source, RECT& destination) {
+// the whole picture unscaled at (viewX, viewY) and nothing beyond it. True
+// when they are the whole back buffer and the whole client area, which
+// Present is better told with null rectangles: some implementations take a
+// slow copy path for any rectangle.
+bool WindowedRectangles(RECT& source, RECT& destination) {
     RECT client = {};
     GetClientRect(presentParams.hDeviceWindow, &client);
     destination = {viewX, viewY, client.right - rightOffset, client.bottom - bottomOffset};
@@ -67,13 +70,15 @@ void WindowedRectangles(RECT& source, RECT& destination) {
     const LONG bufferHeight = static_cast<LONG>(presentParams.BackBufferHeight);
     if (autoStretch) {
         source = {0, 0, std::min<LONG>(targetWidth, bufferWidth), std::min<LONG>(targetHeight, bufferHeight)};
-        return;
+    } else {
+        const LONG width = std::min<LONG>(destination.right - destination.left, bufferWidth);
+        const LONG height = std::min<LONG>(destination.bottom - destination.top, bufferHeight);
+        source = {0, 0, width, height};
+        destination.right = destination.left + width;
+        destination.bottom = destination.top + height;
     }
-    const LONG width = std::min<LONG>(destination.right - destination.left, bufferWidth);
-    const LONG height = std::min<LONG>(destination.bottom - destination.top, bufferHeight);
-    source = {0, 0, width, height};
-    destination.right = destination.left + width;
-    destination.bottom = destination.top + height;
+    const RECT wholeBuffer = {0, 0, bufferWidth, bufferHeight};
+    return EqualRect(&source, &wholeBuffer) && EqualRect(&destination, &client);
 }
 
 }  // namespace
@@ -190,15 +195,20 @@ int FlipBuffers2(int mode) {
     else
         PaceFrame(refreshRate, frameRate, false);
 
-    if (presentParams.Windowed) {
-        RECT source, destination;
-        WindowedRectangles(source, destination);
+    RECT source, destination;
+    if (presentParams.Windowed && !WindowedRectangles(source, destination))
         result = device->Present(&source, &destination, nullptr, nullptr);
-    } else {
+    else
         result = device->Present(nullptr, nullptr, nullptr, nullptr);
+    if (result == D3D_OK) {
+        screenActive = 1;
+        return 1;
     }
-    screenActive = result == D3D_OK ? 1 : 0;
-    return screenActive;
+    // A lost device is waited for and reset by the next call, and drawing is
+    // refused until then. Any other failure drops this frame only: the
+    // screen stays usable and the next call presents again.
+    if (result == D3DERR_DEVICELOST || result == D3DERR_DRIVERINTERNALERROR) screenActive = 0;
+    return 0;
 }
 
 int ClearScreen(int colour) {
@@ -209,6 +219,7 @@ int ClearScreen(int colour) {
     // Host order (red low) to Direct3D order (red in bits 16-23), opaque:
     // a target with alpha (a 32-bit sprite) is cleared to alpha 255.
     const int swapped = (colour >> 16) + (colour & 0xFF00) + ((colour & 0xFF) << 16);
+    ReclaimBackBuffer();
     const D3DCOLOR cleared = static_cast<D3DCOLOR>(swapped) | 0xFF000000u;
     const HRESULT result = device->Clear(0, nullptr, D3DCLEAR_TARGET, cleared, 0.0f, 0);
     return result == D3D_OK ? 1 : 0;

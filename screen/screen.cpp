@@ -73,8 +73,11 @@ void HookWindow(HWND window) {
 // caps, the device on `focus` and the refresh rate. False with `device` null.
 bool CreateScreenDevice(HWND focus) {
     if (FAILED(d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &deviceCaps))) return false;
-    const DWORD behaviour = (deviceCaps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT) ? D3DCREATE_MIXED_VERTEXPROCESSING
-                                                                                  : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    // The host's floating-point state is its own: without FPU_PRESERVE the
+    // device would switch the x87 unit to single precision for the process.
+    const DWORD processing = (deviceCaps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT) ? D3DCREATE_MIXED_VERTEXPROCESSING
+                                                                                   : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    const DWORD behaviour = processing | D3DCREATE_FPU_PRESERVE;
     IDirect3DDevice9* created = nullptr;
     if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, focus, behaviour, &presentParams, &created)) ||
         !created)
@@ -199,8 +202,11 @@ IDirect3DDevice9* OpenScreen(int width, int height, int depth, const char* title
     if (width <= 0 || height <= 0 || !d3d || ChooseBackBufferFormat(depth) == D3DFMT_UNKNOWN) return nullptr;
     HWND window = CreateScreenWindow(width, height, title);
     AttachDevices(window);
-    if (FAILED(BuildPresentParams(window, width, height, false, depth))) return nullptr;
-    if (!CreateScreenDevice(window)) return nullptr;
+    // As with a windowed screen, a failed opening lets go of what it attached.
+    if (FAILED(BuildPresentParams(window, width, height, false, depth)) || !CreateScreenDevice(window)) {
+        DetachDevices();
+        return nullptr;
+    }
     targetWidth = screenWidth = width;
     targetHeight = screenHeight = height;
     screenIsWindowed = 0;

@@ -20,7 +20,7 @@ packages=(
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
     googletest libgtest-dev clang libpng-dev libjpeg-dev libtiff-dev
     wine wine32 wine64 xvfb xauth x11-utils
-    libgl1:i386 libgl1-mesa-dri:i386
+    libgl1:i386 libgl1-mesa-dri:i386 mesa-vulkan-drivers:i386 libvulkan1:i386
     imagemagick python3 dpkg-dev autoconf automake libtool nasm
     libvorbis-dev vorbis-tools sox
 )
@@ -39,5 +39,6 @@ install_missing "libclang-rt-$clang_major-dev"
 
 # --- static i686 libraries --------------------------------------------------
 "$here/build-deps.sh"
+"$here/fetch-dxvk.sh"  # the second Direct3D 9 the Windows tests run on
 
 log "ready"

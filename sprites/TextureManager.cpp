@@ -24,17 +24,32 @@ using Microsoft::WRL::ComPtr;
 // LockPixels), and a host holds at most one drawing output at a time, so a
 // few slots are plenty; when they are full a long lock is refused, which
 // callers handle by alternating between buffer and DC.
+//
+// Direct3D promises a surface's memory only until UnlockRect, so the pointer
+// a long lock hands out is the library's own: a DIB section of the object's
+// size in the system copy's 5:5:5 layout, which is also what the object's DC
+// draws into while the lock lasts. The DIB section is the newest copy of the
+// pixels; the system copy is brought in step with it before the library reads
+// the system copy, and the DIB section with the system copy after the
+// library writes it (the helpers below).
+struct LongLock {
+    TextureObject* object;  // the object holding the lock, or null
+    HBITMAP bitmap;         // the DIB section handed out
+    void* bits;             // its pixels, top row first
+    int pitch;              // bytes per row
+    HDC dc;                 // memory DC on the bitmap while the object's DC is open, or 0
+};
 constexpr int kLongLockSlots = 8;
-TextureObject* longLocks[kLongLockSlots];  // objects holding a long lock, or null
+LongLock longLocks[kLongLockSlots];
 
 // A host took a kind 2 object's render-target surface, which is that kind's
 // pixel copy, through the operation table.
 int hostHoldsPixelTarget;
 
-int FindLongLock(const TextureObject* object) {
-    for (int i = 0; i < kLongLockSlots; ++i)
-        if (longLocks[i] == object) return i;
-    return -1;
+LongLock* FindLongLock(const TextureObject* object) {
+    for (LongLock& lock : longLocks)
+        if (lock.object == object) return &lock;
+    return nullptr;
 }
 
 // --- scoped platform access ----------------------------------------------------------
@@ -58,6 +73,68 @@ private:
     IDirect3DSurface9* surface_;
     D3DLOCKED_RECT rect_ = {};
 };
+
+// --- long locks -------------------------------------------------------------------
+
+// Copies every row between the system copy and a long lock's DIB section.
+bool CopyLongLock(TextureObject* object, const LongLock& lock, bool toSystemCopy) {
+    SurfaceLock copy(object->systemCopy, toSystemCopy ? 0 : D3DLOCK_READONLY);
+    if (!copy.ok()) return false;
+    GdiFlush();  // GDI may still be drawing into the DIB section
+    for (int y = 0; y < object->height; ++y) {
+        BYTE* row = static_cast<BYTE*>(lock.bits) + y * lock.pitch;
+        if (toSystemCopy) std::memcpy(copy.row(y), row, object->width * 2);
+        else std::memcpy(row, copy.row(y), object->width * 2);
+    }
+    return true;
+}
+
+// Before the library reads the system copy: what was drawn through the long
+// lock's pointer or DC goes into it.
+bool PushLongLock(TextureObject* object) {
+    const LongLock* lock = FindLongLock(object);
+    return !lock || CopyLongLock(object, *lock, true);
+}
+
+// After the library wrote the system copy (a read-back, a normal lock): the
+// long lock's pointer and DC see it.
+void PullLongLock(TextureObject* object) {
+    if (const LongLock* lock = FindLongLock(object)) CopyLongLock(object, *lock, false);
+}
+
+// Ends a long lock: its memory DC (the object's DC, if open) and DIB section go.
+void EndLongLock(LongLock& lock) {
+    if (lock.dc) {
+        if (lock.object->dc == lock.dc) lock.object->dc = nullptr;
+        DeleteDC(lock.dc);
+    }
+    if (lock.bitmap) DeleteObject(lock.bitmap);
+    lock = LongLock{};
+}
+
+// A DIB section of the object's size in X1R5G5B5 (16-bit BI_RGB), top row
+// first, filled from the system copy.
+bool BeginLongLock(TextureObject* object, LongLock& lock) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = object->width;
+    info.bmiHeader.biHeight = -object->height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 16;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || !bits) {
+        if (bitmap) DeleteObject(bitmap);
+        return false;
+    }
+    lock = LongLock{object, bitmap, bits, (object->width * 2 + 3) & ~3, nullptr};
+    if (!CopyLongLock(object, lock, false)) {
+        EndLongLock(lock);
+        return false;
+    }
+    return true;
+}
 
 // --- Direct3D objects of the kinds --------------------------------------------------
 
@@ -141,7 +218,9 @@ bool FillAlphaTarget(TextureObject* object) {
     return CopyRows(object->textureSurface, object->targetSurface, 0, object->width * 4, object->height);
 }
 
-bool RekeyKind1(TextureObject* object) { return Rekey(object, object->systemCopy, D3DLOCK_DISCARD); }
+bool RekeyKind1(TextureObject* object) {
+    return PushLongLock(object) && Rekey(object, object->systemCopy, D3DLOCK_DISCARD);
+}
 bool RekeyKind2(TextureObject* object) { return EnsureTargetSurface(object) && Rekey(object, object->targetSurface, 0); }
 
 // One device call each; a missing surface fails.
@@ -149,10 +228,16 @@ bool Copy(IDirect3DDevice9* device, IDirect3DSurface9* from, IDirect3DSurface9* 
     if (!device || !from || !to) return false;
     return SUCCEEDED(upload ? device->UpdateSurface(from, nullptr, to, nullptr) : device->GetRenderTargetData(from, to));
 }
-bool UploadKind1(TextureObject* o) { return Copy(o->device, o->systemCopy, o->targetSurface, true); }
-bool ReadBackKind1(TextureObject* o) { return Copy(o->device, o->targetSurface, o->systemCopy, false); }
-bool UploadKind4(TextureObject* o) { return Copy(o->device, o->systemCopy, o->textureSurface, true); }
-bool ReadBackKind4(TextureObject* o) { return Copy(o->device, o->textureSurface, o->systemCopy, false); }
+// Uploads take the long lock's pixels first, read-backs hand theirs to it.
+bool UploadKind1(TextureObject* o) { return PushLongLock(o) && Copy(o->device, o->systemCopy, o->targetSurface, true); }
+bool UploadKind4(TextureObject* o) { return PushLongLock(o) && Copy(o->device, o->systemCopy, o->textureSurface, true); }
+bool ReadBack(TextureObject* o, IDirect3DSurface9* from) {
+    if (!Copy(o->device, from, o->systemCopy, false)) return false;
+    PullLongLock(o);
+    return true;
+}
+bool ReadBackKind1(TextureObject* o) { return ReadBack(o, o->targetSurface); }
+bool ReadBackKind4(TextureObject* o) { return ReadBack(o, o->textureSurface); }
 
 // The surface LockPixels works on (kind 2 makes its target surface first).
 IDirect3DSurface9* PixelCopy(TextureObject* object, bool make) {
@@ -187,29 +272,6 @@ void EndAccessOn(TextureObject* object, IDirect3DSurface9* surface) {
 void ReleaseSurface(TextureObject* object, IDirect3DSurface9*& surface) {
     EndAccessOn(object, surface);
     ReleaseObject(surface);
-}
-
-// Whether a GDI device context on `surface` draws into the very memory that
-// LockRect gave at `address` with `pitch`: the condition for a long lock.
-bool DCSharesMemory(IDirect3DSurface9* surface, const void* address, int pitch) {
-    HDC dc = nullptr;
-    if (FAILED(surface->GetDC(&dc))) return false;
-    DIBSECTION dib = {};
-    HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP);
-    const bool shared = bitmap && ::GetObjectA(bitmap, sizeof dib, &dib) == static_cast<int>(sizeof dib) &&
-                        dib.dsBm.bmBits == address && dib.dsBm.bmWidthBytes == pitch;
-    surface->ReleaseDC(dc);
-    return shared;
-}
-
-// Device calls may run after they return (the runtime may queue them), so a
-// read-back into a long-locked system copy is waited for with a lock: until
-// then the pointer would miss the rendered pixels, and pixels written
-// through it could still be overwritten.
-void SettleLongLock(TextureObject* object) {
-    D3DLOCKED_RECT rect;
-    if (FindLongLock(object) >= 0 && SUCCEEDED(object->systemCopy->LockRect(&rect, nullptr, 0)))
-        object->systemCopy->UnlockRect();
 }
 
 int AsResult(const void* pointer) { return static_cast<int>(reinterpret_cast<INT_PTR>(pointer)); }
@@ -317,18 +379,17 @@ int __stdcall SetTransparentColor(TextureObject* object, DWORD colour) {
 
 // Mode 1 (long lock): the address handed out must stay valid while the
 // object's DC is open and while device calls use the surface, but Direct3D
-// refuses GetDC, UpdateSurface and GetRenderTargetData on a locked surface.
-// So no lock is held: a long lock is granted only where the pixel copy is a
-// system-memory surface (kinds 1 and 4), whose memory is the surface's own
-// allocation and stays at one address for the surface's life, and only after
-// checking that a DC on it draws into that same memory (same address, same
-// pitch), so that GDI and the pointer see each other's pixels. The pointer
-// and the DC are then two views of one buffer, and every device operation
-// keeps working. Kinds 2 and 3 (video-memory or managed pixel copies, whose
-// memory may move between locks) refuse it; callers then alternate between
-// buffer and DC. A read-back into the system copy is waited for while a
-// long lock is held (SettleLongLock). Ending a modifying long lock marks the
-// texture stale, so pixels written through the pointer reach the texture.
+// promises a locked surface's memory only until UnlockRect and refuses GetDC,
+// UpdateSurface and GetRenderTargetData on a locked surface. So no lock is
+// held: the pointer is a DIB section of the library's own (see LongLock),
+// and OpenDC hands out a DC on that same DIB section, so that the pointer and
+// GDI see each other's pixels while every device operation keeps working. It
+// is granted for kinds 1 and 4, whose pixel copy is a system-memory surface
+// the library keeps in step with the DIB section; kinds 2 and 3 refuse it, and
+// so does an object whose pixel copy is locked or has a DC open. Callers then
+// alternate between buffer and DC. Ending a modifying long lock hands what
+// was written through the pointer to the system copy and marks the texture
+// stale, so it reaches the texture.
 int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** address, int* pitch) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     FlushSpriteBatch();
@@ -339,7 +400,9 @@ int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** a
         if (object->locked) return 0;
         IDirect3DSurface9* surface = PixelCopy(object, true);
         D3DLOCKED_RECT rect;
-        if (!surface || FAILED(surface->LockRect(&rect, nullptr, readOnly ? D3DLOCK_READONLY : 0))) return 0;
+        if (!surface || !PushLongLock(object) ||
+            FAILED(surface->LockRect(&rect, nullptr, readOnly ? D3DLOCK_READONLY : 0)))
+            return 0;
         if (!readOnly) ++object->changeCount;
         object->locked = 1;
         *address = rect.pBits;
@@ -348,35 +411,33 @@ int __stdcall LockPixels(TextureObject* object, int readOnly, int mode, void** a
     }
 
     if (mode == 1) {
-        if ((object->kind != kTextureVideo16 && object->kind != kTextureRenderTarget) || FindLongLock(object) >= 0)
+        if ((object->kind != kTextureVideo16 && object->kind != kTextureRenderTarget) || FindLongLock(object) ||
+            object->locked || object->dc || !object->systemCopy)
             return 0;
-        const int slot = FindLongLock(nullptr);
-        IDirect3DSurface9* surface = object->systemCopy;
-        D3DLOCKED_RECT rect;
-        // Fails while a normal lock or a DC holds the surface.
-        if (slot < 0 || !surface || FAILED(surface->LockRect(&rect, nullptr, 0))) return 0;
-        surface->UnlockRect();
-        if (!DCSharesMemory(surface, rect.pBits, rect.Pitch)) return 0;
-        longLocks[slot] = object;
+        LongLock* slot = FindLongLock(nullptr);
+        if (!slot || !BeginLongLock(object, *slot)) return 0;
         if (!readOnly) ++object->changeCount;  // a write lock, as in mode 0
-        *address = rect.pBits;
-        *pitch = rect.Pitch;
+        *address = slot->bits;
+        *pitch = slot->pitch;
         return 1;
     }
 
     if (mode == 2) {
-        const int slot = FindLongLock(object);
-        if (slot < 0) return 0;
-        longLocks[slot] = nullptr;
+        LongLock* lock = FindLongLock(object);
+        if (!lock) return 0;
+        const bool kept = readOnly || CopyLongLock(object, *lock, true);
+        EndLongLock(*lock);
         if (!readOnly) {
             object->stale = 1;
             object->copyModified = 1;
         }
-        return 1;
+        return kept ? 1 : 0;
     }
     return 0;
 }
 
+// A normal lock taken during a long lock wrote the system copy: the long
+// lock's pointer sees it afterwards.
 int __stdcall UnlockPixels(TextureObject* object, int readOnly) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     FlushSpriteBatch();
@@ -385,6 +446,7 @@ int __stdcall UnlockPixels(TextureObject* object, int readOnly) {
     if (!surface || FAILED(surface->UnlockRect())) return 0;
     object->locked = 0;
     if (!readOnly) {
+        PullLongLock(object);
         object->stale = 1;
         object->copyModified = 1;
     }
@@ -398,6 +460,16 @@ HDC __stdcall OpenDC(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     FlushSpriteBatch();
     if (!object || object->dc) return nullptr;
+    // During a long lock the DC draws into the pointer's own memory.
+    if (LongLock* lock = FindLongLock(object)) {
+        lock->dc = CreateCompatibleDC(nullptr);
+        if (lock->dc && !SelectObject(lock->dc, lock->bitmap)) {
+            DeleteDC(lock->dc);
+            lock->dc = nullptr;
+        }
+        object->dc = lock->dc;
+        return object->dc;
+    }
     IDirect3DSurface9* surface = nullptr;
     switch (object->kind) {
     case kTextureVideo16:
@@ -433,8 +505,15 @@ int __stdcall CloseDC(TextureObject* object, int readOnly) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     FlushSpriteBatch();
     if (!object || !object->dc) return 0;
-    IDirect3DSurface9* surface = DCSurface(object);
-    if (!surface || FAILED(surface->ReleaseDC(object->dc))) return 0;
+    LongLock* lock = FindLongLock(object);
+    if (lock && lock->dc == object->dc) {
+        GdiFlush();
+        DeleteDC(lock->dc);  // the DIB section stays, as the long lock's pointer
+        lock->dc = nullptr;
+    } else {
+        IDirect3DSurface9* surface = DCSurface(object);
+        if (!surface || FAILED(surface->ReleaseDC(object->dc))) return 0;
+    }
     object->dc = nullptr;
     const bool copiedBack = object->kind != kTextureAlpha32 ||
                             CopyRows(object->systemCopy, object->textureSurface, 0, object->width * 4, object->height);
@@ -486,13 +565,9 @@ int FinishRendering(TextureObject* object) {
     if (!object) return 0;
     switch (object->kind) {
     case kTextureManaged16: return RekeyKind2(object) ? 1 : 0;
-    case kTextureRenderTarget:
-        if (!ReadBackKind4(object)) return 0;
-        SettleLongLock(object);
-        return 1;
+    case kTextureRenderTarget: return ReadBackKind4(object) ? 1 : 0;
     case kTextureVideo16:
         if (!ReadBackKind1(object)) return 0;
-        SettleLongLock(object);
         object->stale = 1;
         return 1;
     case kTextureAlpha32:
@@ -557,8 +632,7 @@ int __stdcall FreeTexture(TextureObject* object) {
     RECORD_POSITION(MODULE_TEXTURE_MANAGER);
     FlushSpriteBatch();
     if (!object) return 0;
-    const int slot = FindLongLock(object);
-    if (slot >= 0) longLocks[slot] = nullptr;
+    if (LongLock* lock = FindLongLock(object)) EndLongLock(*lock);
     // Every surface present is released, whatever the kind: a kind 3 object
     // may hold a target surface made by GetRenderTarget.
     ReleaseSurface(object, object->targetSurface);
@@ -624,7 +698,7 @@ DWORD GetTransparentColor(TextureObject* object) {
 }
 
 bool PixelCopyMayChangeUnseen(const TextureObject* object) {
-    return object->locked || object->dc || FindLongLock(object) >= 0 ||
+    return object->locked || object->dc || FindLongLock(object) ||
            (hostHoldsPixelTarget && object->kind == kTextureManaged16);
 }
 

@@ -3,10 +3,15 @@
 # stops it and the thud plays (the sound buffer's play state says so), the
 # mouse moves it too, a screenshot shows the scene, and Escape ends the game
 # with exit code 0; a second run ends through the window's close event.
-# Usage: game_test.sh BUILD_DIR SOURCE_DIR  (the Wine environment running)
+# Usage: game_test.sh BUILD_DIR SOURCE_DIR [RUNNER ARGS...]  (the Wine environment running)
+# RUNNER runs game.exe (default: BUILD_DIR/wine-run; BUILD_DIR/dxvk-run NAME runs it
+# on DXVK).
 . "$2/scripts/lib.sh"
 build=$1
 source=$2
+shift 2
+runner=("$@")
+[ ${#runner[@]} -gt 0 ] || runner=("$build/wine-run")
 out="$build/game-test"
 display=$(cat "$build/wine/display")
 title="korrin game"
@@ -53,7 +58,7 @@ await() {
 send() { "$build/wine-run" "$build/bin/sendinput.exe" "$title" "$@" || fail "could not send $* to the game window"; }
 
 cd "$build/bin"
-"$build/wine-run" game.exe >"$log" 2>&1 &
+"${runner[@]}" game.exe >"$log" 2>&1 &
 program=$!
 await '^ready keyboard 1 mouse 1 sound 1' "start with keyboard, mouse and sound"
 
@@ -106,7 +111,7 @@ wait "$program" || status=$?
 has '^end ' || fail "the game did not reach its end"
 
 # Once more, ended by its window's close event.
-"$build/wine-run" game.exe >"$log" 2>&1 &
+"${runner[@]}" game.exe >"$log" 2>&1 &
 program=$!
 await '^ready ' "second start"
 "$build/wine-run" "$build/bin/closewindow.exe" "$title" || fail "the game window was not found to close"

@@ -4,10 +4,15 @@
 # (find_package(korrin CONFIG REQUIRED), korrin::korrin), runs it under Wine
 # until its window shows the picture it loads, closes it through its close
 # event, and checks the zip that CPack makes of the same tree.
-# Usage: package_test.sh BUILD_DIR SOURCE_DIR  (the Wine environment running)
+# Usage: package_test.sh BUILD_DIR SOURCE_DIR [RUNNER ARGS...]  (the Wine environment running)
+# RUNNER runs minimal.exe (default: BUILD_DIR/wine-run; BUILD_DIR/dxvk-run NAME runs it
+# on DXVK).
 . "$2/scripts/lib.sh"
 build=$1
 source=$2
+shift 2
+runner=("$@")
+[ ${#runner[@]} -gt 0 ] || runner=("$build/wine-run")
 work="$build/package-test"
 prefix="$work/korrin"
 display=$(cat "$build/wine/display")
@@ -62,7 +67,7 @@ cmp -s "$work/consumer/korrin.dll" "$build/bin/korrin.dll" || fail "the installe
 # it before the program is asked to close.
 convert -size 640x480 xc:'rgb(64,160,96)' -type TrueColor BMP3:"$work/consumer/picture.bmp"
 cd "$work/consumer"
-"$build/wine-run" minimal.exe picture.bmp >"$work/minimal.log" 2>&1 &
+"${runner[@]}" minimal.exe picture.bmp >"$work/minimal.log" 2>&1 &
 program=$!
 shown=0
 # Done when the picture shows (most of the window in its colour) or the program has ended.

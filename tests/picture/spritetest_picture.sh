@@ -2,11 +2,16 @@
 # Runs spritetest in the test display, waits (bounded) until its window shows
 # a drawn frame, takes a screenshot, closes the window through its close event
 # and checks the picture. The screenshot is left in BUILD_DIR/picture.
-# Usage: spritetest_picture.sh BUILD_DIR SOURCE_DIR
+# Usage: spritetest_picture.sh BUILD_DIR SOURCE_DIR [RUNNER ARGS...]
+# RUNNER runs spritetest.exe (default: BUILD_DIR/wine-run; BUILD_DIR/dxvk-run
+# NAME runs it on DXVK).
 # KORRIN_PICTURE_WAIT: seconds to wait for the window and for a frame (180).
 . "$2/scripts/lib.sh"
 build=$1
 source=$2
+shift 2
+runner=("$@")
+[ ${#runner[@]} -gt 0 ] || runner=("$build/wine-run")
 display=$(cat "$build/wine/display")
 out="$build/picture"
 title="Korrin test 4"
@@ -22,7 +27,7 @@ frame_drawn() { screenshot && python3 "$source/tests/picture/check_spritetest.py
 
 convert "$build/bin/back.bmp" -crop 640x480+0+0 "$out/back.ppm"
 cd "$build/bin"
-"$build/wine-run" spritetest.exe &
+"${runner[@]}" spritetest.exe &
 program=$!
 stop() { kill "$program" 2>/dev/null || true; }
 poll "$wait_limit" window_open || { echo "no spritetest window after ${wait_limit} s"; stop; exit 1; }

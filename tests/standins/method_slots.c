@@ -19,6 +19,7 @@ const struct DeviceMethodSlots deviceMethodSlots = {
     SLOT(IDirect3DDevice9Vtbl, SetRenderState),
     SLOT(IDirect3DDevice9Vtbl, SetFVF),
     SLOT(IDirect3DDevice9Vtbl, SetGammaRamp),
+    SLOT(IDirect3DDevice9Vtbl, Present),
 };
 
 const struct TextureMethodSlots textureMethodSlots = {

@@ -13,6 +13,7 @@ struct DeviceMethodSlots {
     int testCooperativeLevel, reset, createTexture, createRenderTarget, createOffscreenPlainSurface;
     int setRenderState, setFVF;
     int setGammaRamp;
+    int present;
 };
 extern const struct DeviceMethodSlots deviceMethodSlots;
 

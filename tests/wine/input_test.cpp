@@ -3,6 +3,7 @@
 // the foreground reaches the devices, and each frame is one Examine call.
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "host.h"
 
@@ -395,15 +396,30 @@ TEST_F(InputScreen, LosingTheForegroundLeavesNothingHeld) {
     DestroyWindow(other);
 }
 
-// A screen whose device cannot be made (a back buffer of 3.6 GB)
-// leaves neither the keyboard nor an exclusively acquired mouse attached to
-// the host's window.
+// A screen whose device cannot be made (a back buffer of 3.6 GB), windowed or
+// full-screen, leaves neither the keyboard nor an exclusively acquired mouse
+// attached to the window.
 TEST_F(InputScreen, AFailedOpeningDetachesWhatItAttached) {
-    EXPECT_EQ(Call<int>("MouseLocate", 1, 1), 1);
-    EXPECT_EQ(Call<int>("KeyboardMode", 0), 1);
-    ASSERT_EQ(Call<void*>("OpenWindowedScreen", static_cast<void*>(window_), 0, 0, 30000, 30000, 0, 0, 0), nullptr);
-    EXPECT_EQ(Call<int>("MouseLocate", 1, 1), 0) << "the mouse stayed attached";
-    EXPECT_EQ(Call<int>("KeyboardMode", 0), 0) << "the keyboard stayed attached";
+    const std::pair<const char*, void* (*)(HWND)> openings[] = {
+        {"windowed", [](HWND window) {
+             return Call<void*>("OpenWindowedScreen", static_cast<void*>(window), 0, 0, 30000, 30000, 0, 0, 0);
+         }},
+        {"full-screen", [](HWND) {
+             void* device = Call<void*>("OpenScreen", 30000, 30000, 32, "input test");
+             DestroyWindow(static_cast<HWND>(Call<void*>("ScreenID")));  // the library's window, left by the failure
+             return device;
+         }},
+    };
+    for (const auto& [kind, open] : openings) {
+        SCOPED_TRACE(kind);
+        ASSERT_TRUE(Open());
+        EXPECT_EQ(Call<int>("MouseLocate", 1, 1), 1);
+        EXPECT_EQ(Call<int>("KeyboardMode", 0), 1);
+        ASSERT_EQ(open(window_), nullptr);
+        EXPECT_EQ(Call<int>("MouseLocate", 1, 1), 0) << "the mouse stayed attached";
+        EXPECT_EQ(Call<int>("KeyboardMode", 0), 0) << "the keyboard stayed attached";
+    }
+    ASSERT_TRUE(Foreground(window_));
     ASSERT_TRUE(Open());
     EXPECT_EQ(Call<int>("MouseLocate", 1, 1), 1);
     EXPECT_EQ(Frame("ExamineMouse"), 1);

@@ -114,3 +114,69 @@ TEST_F(Outputs, ScreenDescriptorAndDrawing) {
     Int("CloseScreen");
     EXPECT_EQ(Call<void*>("ScreenOutput"), nullptr) << "no screen";
 }
+
+// The back buffer is the library's again whenever it draws, clears or
+// presents: an open screen output gives up its lock or device context (a
+// locked back buffer may make Direct3D refuse all three, and a refused
+// present leaves the screen inactive), and takes it again when next asked.
+TEST_F(Outputs, TheScreenOutputLetsGoOfTheBackBufferWhileTheLibraryUsesIt) {
+    ASSERT_NE(Call<int>("CreateSprite", 0, 16, 16), 0);
+    auto* sprite = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
+    ASSERT_NE(sprite, nullptr);
+    FillBox(sprite, {0, 0, 16, 16}, RGB(255, 0, 0));
+    sprite->release();
+
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("ScreenOutput"));
+    ASSERT_NE(out, nullptr);
+    auto pixel = [&](int x, int y) {
+        auto* bits = static_cast<BYTE*>(out->getBuffer());
+        return bits ? reinterpret_cast<DWORD*>(bits + y * out->pitch)[x] & 0xFFFFFF : 0xDEADu;
+    };
+    auto* bits = static_cast<BYTE*>(out->getBuffer());
+    ASSERT_NE(bits, nullptr);
+    reinterpret_cast<DWORD*>(bits + 40 * out->pitch)[50] = 0x00FF00;
+
+    Call<int>("DisplaySprite", 0, 0, 0);
+    EXPECT_EQ(out->buffer, nullptr) << "the back buffer stayed locked while a sprite was drawn";
+    EXPECT_EQ(pixel(5, 5), 0xFF0000u) << "the sprite";
+    EXPECT_EQ(pixel(50, 40), 0x00FF00u) << "the pixel written before";
+
+    FillBox(out, {0, 0, 4, 4}, RGB(0, 0, 255));
+    EXPECT_EQ(Call<int>("ClearScreen", 0xFF0000), 1);  // blue
+    EXPECT_EQ(out->dc, nullptr) << "the device context stayed out while the screen was cleared";
+    EXPECT_EQ(pixel(50, 40), 0x0000FFu) << "the cleared back buffer";
+
+    ASSERT_NE(out->buffer, nullptr);
+    EXPECT_EQ(Call<int>("FlipBuffers2", 0), 1) << "presented with the back buffer locked by the output";
+    EXPECT_EQ(out->buffer, nullptr);
+    EXPECT_EQ(Call<int>("ClearScreen", 0), 1) << "the screen stays active";
+    EXPECT_NE(out->getDC(), nullptr);
+    EXPECT_EQ(Call<int>("FlipBuffers2", 0), 1) << "presented with the output's device context out";
+    EXPECT_EQ(out->release(), 0);
+}
+
+// A video-memory sprite (flags 1), whose pixel copy is in system memory,
+// gives its device context and pixel address at once: both show the same pixels, and stay
+// usable while the library draws the sprite, until release.
+TEST_F(Outputs, ASystemMemorySpriteSharesItsDeviceContextAndBuffer) {
+    ASSERT_NE(Call<int>("CreateSprite2", 0, 40, 30, 1), 0);
+    auto* out = static_cast<KorrinDrawingOutput*>(Call<void*>("SpriteOutput", 0));
+    ASSERT_NE(out, nullptr);
+    HDC dc = out->getDC();
+    FillBox(out, {2, 2, 10, 10}, RGB(255, 0, 0));
+    auto* bits = static_cast<BYTE*>(out->getBuffer());
+    ASSERT_NE(bits, nullptr);
+    EXPECT_EQ(out->getDC(), dc) << "the device context stays open beside the buffer";
+    auto word = [&](int x, int y) -> WORD& { return reinterpret_cast<WORD*>(bits + y * out->pitch)[x]; };
+    EXPECT_EQ(word(5, 5) & 0x7FFF, 0x7C00) << "GDI's box, seen through the buffer";
+    word(30, 20) = 0x03E0;
+    EXPECT_EQ(GetPixel(dc, 30, 20) & 0xF8F8F8, RGB(0, 0xF8, 0)) << "the buffer's pixel, seen by GDI";
+
+    Call<int>("DisplaySprite", 0, 0, 0);
+    EXPECT_EQ(Call<int>("FlipBuffers2", 0), 1);
+    word(31, 20) = 0x001F;  // still the output's memory after the device used the sprite
+    EXPECT_EQ(out->release(), 0);
+    EXPECT_EQ(CopyPixel(0, 5, 5) & 0x7FFF, 0x7C00);
+    EXPECT_EQ(CopyPixel(0, 30, 20) & 0x7FFF, 0x03E0);
+    EXPECT_EQ(CopyPixel(0, 31, 20) & 0x7FFF, 0x001F);
+}

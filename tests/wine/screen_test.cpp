@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host.h"
+#include "method_slots.h"
 #include "read_back.h"
 
 using host::Call;
@@ -155,6 +156,60 @@ LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     if (message == kProbe) ++subclassMessages;
     return CallWindowProcA(subclassed, window, message, wParam, lParam);
 }
+
+// --- Present as the device is asked for it ----------------------------------------
+
+struct PresentCall {
+    bool wholeSource, wholeDestination;  // null rectangles
+    RECT source, destination;
+};
+std::vector<PresentCall> presents;
+HRESULT presentResult = D3D_OK;  // returned in place of presenting when not D3D_OK
+
+using PresentMethod = HRESULT(__stdcall*)(IDirect3DDevice9*, const RECT*, const RECT*, HWND, const RGNDATA*);
+PresentMethod realPresent;
+
+HRESULT __stdcall RecordingPresent(IDirect3DDevice9* self, const RECT* source, const RECT* destination, HWND window,
+                                   const RGNDATA* dirty) {
+    presents.push_back({!source, !destination, source ? *source : RECT{}, destination ? *destination : RECT{}});
+    if (presentResult != D3D_OK) return presentResult;
+    return realPresent(self, source, destination, window, dirty);
+}
+
+// Points a device at a copy of its method table whose Present records its
+// rectangles and fails as presentResult says, for the life of the scope
+// (which must end before the device is released).
+class PresentRecorder {
+public:
+    explicit PresentRecorder(IDirect3DDevice9* device)
+        : device_(device), original_(*reinterpret_cast<void***>(device)),
+          table_(original_, original_ + deviceMethodSlots.count) {
+        realPresent = reinterpret_cast<PresentMethod>(original_[deviceMethodSlots.present]);
+        table_[deviceMethodSlots.present] = reinterpret_cast<void*>(RecordingPresent);
+        *reinterpret_cast<void***>(device_) = table_.data();
+        presents.clear();
+        presentResult = D3D_OK;
+    }
+    ~PresentRecorder() {
+        *reinterpret_cast<void***>(device_) = original_;
+        presentResult = D3D_OK;
+    }
+    PresentRecorder(const PresentRecorder&) = delete;
+    PresentRecorder& operator=(const PresentRecorder&) = delete;
+
+private:
+    IDirect3DDevice9* device_;
+    void** original_;
+    std::vector<void*> table_;
+};
+
+// The x87 unit's control word (precision, rounding, exception masks).
+unsigned short X87ControlWord() {
+    unsigned short word;
+    __asm__ __volatile__("fnstcw %0" : "=m"(word));
+    return word;
+}
+void SetX87ControlWord(unsigned short word) { __asm__ __volatile__("fldcw %0" : : "m"(word)); }
 
 // InitSprite before, Sprite_End and the host windows gone after.
 class Screen : public ::testing::Test {
@@ -419,6 +474,80 @@ TEST_F(Screen, StretchedOrUnscaledInALargerWindow) {
         for (const Probe& p : layout.probes)
             EXPECT_EQ(WindowPixelSettled(host, p.x, p.y, p.colour), p.colour) << "at " << p.x << "," << p.y;
     }
+}
+
+// Null rectangles where the whole back buffer goes into the whole client
+// area (stretched or not), so that no implementation takes a slower path for
+// a part of the window; StretchedOrUnscaledInALargerWindow shows that the
+// picture is the same.
+TEST_F(Screen, PresentIsGivenRectanglesOnlyWhereThePictureDoesNotFillTheWindow) {
+    struct Case {
+        int windowWidth, windowHeight, stretch, right, bottom;
+        bool rectangles;
+        RECT source, destination;
+    };
+    const Case cases[] = {
+        {64, 48, 0, 0, 0, false, {}, {}},
+        {64, 48, 1, 0, 0, false, {}, {}},
+        {128, 96, 1, 0, 0, false, {}, {}},
+        {128, 96, 0, 0, 0, true, {0, 0, 64, 48}, {0, 0, 64, 48}},
+        {128, 96, 1, 28, 16, true, {0, 0, 64, 48}, {0, 0, 100, 80}},
+    };
+    Call<int>("SetFrameRate", 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.windowWidth << "x" << c.windowHeight << " stretch " << c.stretch
+                                        << " offsets " << c.right << "," << c.bottom);
+        IDirect3DDevice9* device =
+            OpenWindowed(Host(c.windowWidth, c.windowHeight), 0, 0, 64, 48, c.stretch, c.right, c.bottom);
+        ASSERT_NE(device, nullptr);
+        PresentRecorder recorder(device);
+        EXPECT_EQ(Call<int>("FlipBuffers2", 0), 1);
+        ASSERT_EQ(presents.size(), 1u);
+        EXPECT_EQ(presents[0].wholeSource, !c.rectangles);
+        EXPECT_EQ(presents[0].wholeDestination, !c.rectangles);
+        if (c.rectangles) {
+            EXPECT_TRUE(EqualRect(&presents[0].source, &c.source));
+            EXPECT_TRUE(EqualRect(&presents[0].destination, &c.destination));
+        }
+    }
+}
+
+// A Present refused for another reason than a lost device drops that frame
+// only; a lost device makes the screen refuse drawing until a frame is shown.
+TEST_F(Screen, OnlyALostDeviceMakesAFailedPresentStopTheScreen) {
+    IDirect3DDevice9* device = OpenWindowed(Host(64, 48), 0, 0, 64, 48);
+    ASSERT_NE(device, nullptr);
+    Call<int>("SetFrameRate", 0);
+    PresentRecorder recorder(device);
+    presentResult = D3DERR_INVALIDCALL;
+    EXPECT_EQ(Call<int>("FlipBuffers2", 0), 0) << "the frame was not shown";
+    EXPECT_EQ(Call<int>("ClearScreen", 0), 1) << "the screen stays active";
+    presentResult = D3DERR_DEVICELOST;
+    EXPECT_EQ(Call<int>("FlipBuffers2", 0), 0);
+    EXPECT_EQ(Call<int>("ClearScreen", 0), 0) << "drawing refused while the device is lost";
+    presentResult = D3D_OK;
+    EXPECT_EQ(Call<int>("FlipBuffers2", 0), 1);
+    EXPECT_EQ(Call<int>("ClearScreen", 0), 1);
+    EXPECT_EQ(presents.size(), 3u);
+}
+
+// Opening a screen leaves the host's floating-point state alone: under single
+// precision a host's double arithmetic (seconds from the performance
+// counter, for one) would silently lose all but 24 bits.
+TEST_F(Screen, OpeningKeepsTheHostsFloatingPointPrecision) {
+    const unsigned short before = X87ControlWord();
+    ASSERT_NE(before & 0x300, 0) << "the test needs more than single precision to start with";
+    auto fine = [] {
+        volatile double one = 1.0, tiny = 1e-10;
+        return one + tiny != one;
+    };
+    ASSERT_NE(OpenWindowed(Host(64, 48), 0, 0, 64, 48), nullptr);
+    EXPECT_EQ(X87ControlWord(), before) << "windowed";
+    EXPECT_TRUE(fine()) << "windowed";
+    ASSERT_NE(Call<void*>("OpenScreen", 1024, 768, 32, "korrin"), nullptr);
+    EXPECT_EQ(X87ControlWord(), before) << "full-screen";
+    EXPECT_TRUE(fine()) << "full-screen";
+    SetX87ControlWord(before);
 }
 
 TEST_F(Screen, FullScreenInTheLibrarysOwnWindow) {

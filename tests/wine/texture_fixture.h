@@ -259,6 +259,7 @@ inline Injection injection;
 inline void** realDeviceMethods;
 inline void* hookedDeviceMethods[kMaxSlots];
 inline void* hookedTextureMethods[kMaxSlots];
+inline void** realTextureMethods;  // of the texture given hookedTextureMethods
 
 using CreateTextureMethod = HRESULT(__stdcall*)(IDirect3DDevice9*, UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL,
                                                 IDirect3DTexture9**, HANDLE*);
@@ -267,7 +268,11 @@ using CreateRenderTargetMethod = HRESULT(__stdcall*)(IDirect3DDevice9*, UINT, UI
 using CreatePlainMethod = HRESULT(__stdcall*)(IDirect3DDevice9*, UINT, UINT, D3DFORMAT, D3DPOOL, IDirect3DSurface9**,
                                               HANDLE*);
 
-inline HRESULT __stdcall FailingGetSurfaceLevel(IDirect3DTexture9*, UINT, IDirect3DSurface9** surface) {
+// The patched table holds only the COM methods: an implementation's object
+// may have further virtual functions after them (its destructor, for one), so
+// the texture gets its own table back before anything else is called on it.
+inline HRESULT __stdcall FailingGetSurfaceLevel(IDirect3DTexture9* self, UINT, IDirect3DSurface9** surface) {
+    *reinterpret_cast<void***>(self) = realTextureMethods;
     ++injection.levelCalls;
     *surface = nullptr;
     return D3DERR_INVALIDCALL;
@@ -284,6 +289,7 @@ inline HRESULT __stdcall HookedCreateTexture(IDirect3DDevice9* self, UINT width,
         self, width, height, levels, usage, format, pool, texture, shared);
     if (SUCCEEDED(result) && injection.failSurfaceLevel) {
         void**& methods = *reinterpret_cast<void***>(*texture);
+        realTextureMethods = methods;
         std::memcpy(hookedTextureMethods, methods, textureMethodSlots.count * sizeof(void*));
         hookedTextureMethods[textureMethodSlots.getSurfaceLevel] = reinterpret_cast<void*>(FailingGetSurfaceLevel);
         methods = hookedTextureMethods;
