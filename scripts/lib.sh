@@ -70,3 +70,15 @@ poll() {
 }
 
 running() { kill -0 "$1" 2>/dev/null; }
+
+# The arguments of a test script run in the Wine environment:
+# BUILD_DIR SOURCE_DIR [RUNNER ARGS...]. Sets build, source, display and
+# runner (BUILD_DIR/wine-run when none is given).
+test_script_args() {
+    build=$1
+    source=$2
+    shift 2
+    runner=("$@")
+    [ ${#runner[@]} -gt 0 ] || runner=("$build/wine-run")
+    display=$(cat "$build/wine/display")
+}

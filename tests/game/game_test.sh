@@ -7,13 +7,8 @@
 # RUNNER runs game.exe (default: BUILD_DIR/wine-run; BUILD_DIR/dxvk-run NAME runs it
 # on DXVK).
 . "$2/scripts/lib.sh"
-build=$1
-source=$2
-shift 2
-runner=("$@")
-[ ${#runner[@]} -gt 0 ] || runner=("$build/wine-run")
+test_script_args "$@"
 out="$build/game-test"
-display=$(cat "$build/wine/display")
 title="korrin game"
 rm -rf "$out"
 mkdir -p "$out"

@@ -8,14 +8,9 @@
 # RUNNER runs minimal.exe (default: BUILD_DIR/wine-run; BUILD_DIR/dxvk-run NAME runs it
 # on DXVK).
 . "$2/scripts/lib.sh"
-build=$1
-source=$2
-shift 2
-runner=("$@")
-[ ${#runner[@]} -gt 0 ] || runner=("$build/wine-run")
+test_script_args "$@"
 work="$build/package-test"
 prefix="$work/korrin"
-display=$(cat "$build/wine/display")
 rm -rf "$work"
 mkdir -p "$work"
 

@@ -7,12 +7,7 @@
 # NAME runs it on DXVK).
 # KORRIN_PICTURE_WAIT: seconds to wait for the window and for a frame (180).
 . "$2/scripts/lib.sh"
-build=$1
-source=$2
-shift 2
-runner=("$@")
-[ ${#runner[@]} -gt 0 ] || runner=("$build/wine-run")
-display=$(cat "$build/wine/display")
+test_script_args "$@"
 out="$build/picture"
 title="Korrin test 4"
 wait_limit=${KORRIN_PICTURE_WAIT:-180}
