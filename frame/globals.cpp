@@ -21,6 +21,7 @@ int colourOpCache;
 int colourArg1Cache;
 int colourArg2Cache;
 int alphaOpCache;
+int alphaArg1Cache;
 int textureFilterCache;
 IDirect3DPixelShader9* colourKeyShader;
 int colourKeyShaderAvailable;

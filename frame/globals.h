@@ -40,6 +40,7 @@ extern int colourOpCache;                      // stage 0 and the sampler filter
 extern int colourArg1Cache;                    // (-1) on a new device and after a reset
 extern int colourArg2Cache;
 extern int alphaOpCache;
+extern int alphaArg1Cache;
 extern int textureFilterCache;
 extern IDirect3DPixelShader9* colourKeyShader; // screen opening; released by CloseScreen
 extern int colourKeyShaderAvailable;           // screen opening

@@ -33,7 +33,7 @@ IDirect3DSurface9* HeldRenderSurface(const TextureObject* texture) {
 // Stage 0 and the filter as the device holds them are not known: the next
 // set of each makes its call (D3DTA_DIFFUSE is 0, so 0 cannot mean unknown).
 void ForgetStageStates() {
-    colourOpCache = colourArg1Cache = colourArg2Cache = alphaOpCache = kUnknown;
+    colourOpCache = colourArg1Cache = colourArg2Cache = alphaOpCache = alphaArg1Cache = kUnknown;
     textureFilterCache = kUnknown;
 }
 
@@ -146,6 +146,8 @@ int* StageStateEntry(D3DTEXTURESTAGESTATETYPE type) {
             return &colourArg2Cache;
         case D3DTSS_ALPHAOP:
             return &alphaOpCache;
+        case D3DTSS_ALPHAARG1:
+            return &alphaArg1Cache;
         default:
             return nullptr;
     }

@@ -71,9 +71,10 @@ inline void SetBlendStates(int enable, int source, int dest, int format) {
 // Cached like the states above; set when the drawing target changes.
 void SetTargetAlphaBlend(int enable);
 
-// Stage 0's colour operation, colour arguments and alpha operation, and the
-// sampler's filter (magnification and minification alike): compare, store,
-// call, as above. Other stage states go to the device as they are.
+// Stage 0's colour operation, colour arguments, alpha operation and first
+// alpha argument, and the sampler's filter (magnification and minification
+// alike): compare, store, call, as above. Other stage states go to the
+// device as they are.
 void SetStageState(D3DTEXTURESTAGESTATETYPE type, DWORD value);
 void SetTextureFilter(DWORD filter);
 

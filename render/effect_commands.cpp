@@ -15,7 +15,7 @@ extern "C" {
 // Adds the colour to every pixel of the rectangle, saturating. The quad has
 // no texture: stage 0 is made to pass the vertex colour on while it draws,
 // whatever operations the commands before left in force, and goes back to
-// the texture's colour afterwards. An empty rectangle sets nothing.
+// the texture's colour and alpha afterwards. An empty rectangle sets nothing.
 int __stdcall DisplayRGBFilter(int x, int y, int width, int height, int red, int green, int blue) noexcept {
     using namespace korrin;
     RECORD_POSITION(MODULE_MAIN);
@@ -32,8 +32,14 @@ int __stdcall DisplayRGBFilter(int x, int y, int width, int height, int red, int
     device->SetTexture(0, nullptr);
     SetStageState(D3DTSS_COLORARG1, D3DTA_DIFFUSE);
     SetStageState(D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    // The alpha comes from the vertices too (0): what an unbound texture
+    // reads as differs between devices, and one reading alpha 1 would make
+    // a target with alpha opaque under the filter.
+    SetStageState(D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    SetStageState(D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     const HRESULT result = device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, vertices, sizeof(ColourVertex));
     SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SetStageState(D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
     return static_cast<int>(result);
 }
 
