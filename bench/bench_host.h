@@ -63,6 +63,22 @@ inline void SpritePosition(int i, int side, int* x, int* y) {
 
 // Waits until the device has carried out everything issued so far (the
 // driver may run behind the calls); an event query tells.
+// Displays `count` copies of sprite `number` (of `side` pixels) through the
+// display command `command`, at SpritePosition's places; `extra` is the
+// command's fourth argument, or < 0 for a command of three.
+inline void DisplaySprites(const char* command, int extra, int number, int side, int count) {
+    auto draw3 = Command<int, int, int, int>(command);
+    auto draw4 = Command<int, int, int, int, int>(command);
+    for (int i = 0; i < count; ++i) {
+        int x, y;
+        SpritePosition(i, side, &x, &y);
+        if (extra < 0)
+            draw3(number, x, y);
+        else
+            draw4(number, x, y, extra);
+    }
+}
+
 inline void WaitForDevice(IDirect3DQuery9* query) {
     if (!query) return;
     query->Issue(D3DISSUE_END);

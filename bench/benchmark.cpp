@@ -105,19 +105,10 @@ IDirect3DTexture9* TextureFor(const DrawMode& mode, const SizedSprites& s) {
 // One library round of `count` sprites; seconds.
 double LibraryRound(const DrawMode& mode, const SizedSprites& s, int count) {
     const int number = NumberFor(mode, s);
-    auto draw3 = Command<int, int, int, int>(mode.command);
-    auto draw4 = Command<int, int, int, int, int>(mode.command);
     Finish();
     const LONGLONG start = Ticks();
     if (mode.threeD) start3D();
-    for (int i = 0; i < count; ++i) {
-        int x, y;
-        SpritePosition(i, s.side, &x, &y);
-        if (mode.extra < 0)
-            draw3(number, x, y);
-        else
-            draw4(number, x, y, mode.extra);
-    }
+    DisplaySprites(mode.command, mode.extra, number, s.side, count);
     if (mode.threeD) stop3D();
     Finish();
     const double seconds = Seconds(Ticks() - start);

@@ -139,17 +139,8 @@ BYTE* Put(const Mode& mode, const Vertex& v, BYTE* to) {
 
 void KorrinFrame(const Mode& mode, const Sprites& s, int count) {
     const int number = NumberFor(mode, s);
-    auto draw3 = Command<int, int, int, int>(mode.command);
-    auto draw4 = Command<int, int, int, int, int>(mode.command);
     if (mode.threeD) start3D();
-    for (int i = 0; i < count; ++i) {
-        int x, y;
-        SpritePosition(i, s.side, &x, &y);
-        if (mode.extra < 0)
-            draw3(number, x, y);
-        else
-            draw4(number, x, y, mode.extra);
-    }
+    DisplaySprites(mode.command, mode.extra, number, s.side, count);
     stop3D();  // draws what is queued
 }
 
